@@ -1,0 +1,53 @@
+# The two commands the README starts with: `make demo` and `make test`.
+# Each installs what is missing (scripts/deps.sh), configures and builds by itself.
+
+JOBS ?= $(shell nproc)
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+CLI := $(BUILD)/src/kelvara-cli
+DEMO := examples/demo
+
+.PHONY: all deps build build-asan test test-release test-asan demo bench clean
+
+all: build
+
+deps:
+	@scripts/deps.sh
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+$(ASAN_BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKELVARA_SANITIZE=ON
+
+build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+test-release: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: build-asan
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		ctest --output-on-failure -j $(JOBS)
+
+test: test-release test-asan
+
+DEMO_CLI = $(CLI) --library $(DEMO)/Library.xml --music-folder $(DEMO)/Music --config-dir $(BUILD)/demo-config
+
+# Lists the demo library, exports every playlist converted to MP3 at 192 kbit/s into ./demo-export,
+# and writes an XLSX listing of the same songs beside it.
+demo: build
+	$(DEMO_CLI) playlists
+	$(DEMO_CLI) albums
+	$(DEMO_CLI) export --all --mp3 192 --to demo-export; status=$$?; [ $$status -le 1 ]
+	$(DEMO_CLI) list --all --to demo-listing.xlsx
+	@echo "Exported to $(CURDIR)/demo-export; listing in $(CURDIR)/demo-listing.xlsx"
+
+bench: deps
+	bench/run.sh build-release
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,51 @@
+#include "cli/CliContext.h"
+
+#include <iostream>
+
+#include "engine/KvrUserOptions.h"
+#include "library/KvrItunesMAnager.h"
+#include "library/LibraryLocator.h"
+#include "platform/PreferencesStore.h"
+
+namespace kelvara::cli {
+
+void CliContext::applyConfigDir() const {
+    if (!configDir) return;
+    PreferencesStore::useDirectory(*configDir);
+    KvrUserOptions::resetSharedOptions();
+}
+
+const MediaLibrary* CliContext::openLibrary() {
+    applyConfigDir();
+    LibraryOpenOptions options;
+    options.musicFolder = musicFolder;
+    for (const std::string& mapping : mappings) {
+        const auto equals = mapping.find('=');
+        if (equals == std::string::npos || equals == 0) {
+            std::cerr << "kelvara-cli: --map expects FROM=TO, got \"" << mapping << "\"\n";
+            return nullptr;
+        }
+        options.mappings.push_back({mapping.substr(0, equals), mapping.substr(equals + 1)});
+    }
+    if (musicFolder && !std::filesystem::is_directory(*musicFolder)) {
+        std::cerr << "kelvara-cli: the music folder " << *musicFolder << " is not a folder\n";
+        return nullptr;
+    }
+
+    std::string error;
+    const auto file = LibraryLocator::find(libraryFile, error);
+    if (!file) {
+        std::cerr << "kelvara-cli: " << error << "\n";
+        return nullptr;
+    }
+    auto library = MediaLibrary::initWithContentsOfFile(*file, options, error);
+    if (!library) {
+        std::cerr << "kelvara-cli: " << error << "\n";
+        return nullptr;
+    }
+    auto& session = KvrItunesMAnager::sharedManager();
+    session.setLibrary(std::move(library));
+    return session.library();
+}
+
+}  // namespace kelvara::cli

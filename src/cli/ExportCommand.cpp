@@ -1,0 +1,459 @@
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
+
+#include "cli/Commands.h"
+#include "conversion/MediaConverter.h"
+#include "engine/KvExportManager.h"
+#include "library/AlbumCatalogue.h"
+#include "library/PlaylistBrowser.h"
+#include "platform/AtomicFile.h"
+#include "platform/DesktopNotifier.h"
+#include "platform/PowerInhibitor.h"
+#include "platform/PreferencesStore.h"
+
+namespace kelvara::cli {
+namespace {
+
+// The converter of MP3/AAC runs and album artwork files. Returning nullptr makes such runs
+// refuse to start with a clear message, while copying still works.
+std::unique_ptr<SongConverter> makeConverter() { return std::make_unique<MediaConverter>(); }
+
+struct ExportArguments {
+    std::vector<std::string> playlists, playlistIDs, albums;
+    bool ticked = false, all = false, albumRun = false;
+    std::filesystem::path to;
+    std::optional<std::filesystem::path> logFile;
+    bool verbose = false;
+    // Run options; absent means "as the export dialog stored them".
+    bool m3u = false, noM3u = false, copy = false, artwork = false, artistFolder = false;
+    std::optional<int> pattern, trackDigits, mp3, aac;
+    std::optional<std::string> format;
+    // Persistent options for this run only.
+    std::optional<int> layout, order;
+    std::optional<std::string> encoding;
+    bool crlf = false, windowsPaths = false, m3uInRoot = false, overwrite = false, skipExisting = false;
+    bool descending = false, keepHiddenFiles = false, convertLossy = false, noConvertLossy = false;
+    bool convertSameType = false;
+};
+
+// Prints the log on stdout (and keeps it for --log), and a live progress line on stderr when it is
+// a terminal. Called from the run's worker; the signal thread only sets the stop request.
+class ConsoleExportUi : public ExportUi {
+public:
+    explicit ConsoleExportUi(bool verbose) : verbose_(verbose), live_(isatty(STDERR_FILENO) == 1) {}
+
+    void logLine(const std::string& line) override {
+        std::lock_guard lock(mutex_);
+        clearProgressLine();
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+        log_ += line + "\n";
+        drawProgressLine();
+    }
+    void issueLine(const std::string& line) override { logLine(line); }
+    void consoleLine(const std::string& line) override {
+        if (!verbose_) return;
+        std::lock_guard lock(mutex_);
+        clearProgressLine();
+        std::cerr << line << "\n";
+        drawProgressLine();
+    }
+    void showProgress() override {
+        std::lock_guard lock(mutex_);
+        started_ = std::chrono::steady_clock::now();
+        showing_ = true;
+    }
+    void closeProgress() override {
+        std::lock_guard lock(mutex_);
+        clearProgressLine();
+        showing_ = false;
+    }
+    void setProgressMaximum(long maximum) override { update([&] { maximum_ = maximum; }); }
+    void setProgressValue(long value) override { update([&] { value_ = value; }); }
+    void setProgressMessage(const std::string& message) override { update([&] { message_ = message; }); }
+    void setSmallInfo(const std::string& info) override { update([&] { info_ = info; }); }
+    void setSpinner(bool) override {}
+    bool cancelRequested() const override { return cancel.load(); }
+    void alert(const std::string& message) override {
+        std::lock_guard lock(mutex_);
+        clearProgressLine();
+        std::cerr << "kelvara-cli: " << message << "\n";
+    }
+    void notify(const std::string& title, const std::string& text) override {
+        {
+            std::lock_guard lock(mutex_);
+            std::cerr << title << ": " << text << "\n";
+        }
+        // Someone at a desktop may have turned to other work during a long run.
+        if (live_) postDesktopNotification(title, text);
+    }
+    void openDestination(const std::filesystem::path&) override {}  // a terminal opens no windows
+    void beginPowerInhibit(const std::string& why) override { inhibitor_.begin(why); }
+    void endPowerInhibit() override { inhibitor_.end(); }
+
+    void notice(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        clearProgressLine();
+        std::cerr << text << "\n";
+        drawProgressLine();
+    }
+    std::string log() const {
+        std::lock_guard lock(mutex_);
+        return log_;
+    }
+
+    std::atomic<bool> cancel{false};
+
+private:
+    template <typename F>
+    void update(F change) {
+        std::lock_guard lock(mutex_);
+        change();
+        drawProgressLine();
+    }
+    void clearProgressLine() {
+        if (live_ && drawn_) std::fputs("\r\033[K", stderr);
+        drawn_ = false;
+    }
+    void drawProgressLine() {
+        if (!live_ || !showing_) return;
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_).count();
+        std::string line = message_;
+        if (maximum_ > 0) line += " | song " + std::to_string(std::min(value_ + 1, maximum_)) + " of " + std::to_string(maximum_);
+        if (!info_.empty()) line += " | " + info_;
+        char elapsed[32];
+        std::snprintf(elapsed, sizeof elapsed, " | %02lld:%02lld", static_cast<long long>(seconds / 60),
+                      static_cast<long long>(seconds % 60));
+        line += elapsed;
+        std::fputs(("\r\033[K" + line).c_str(), stderr);
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+
+    mutable std::mutex mutex_;
+    const bool verbose_;
+    const bool live_;
+    bool showing_ = false, drawn_ = false;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    long maximum_ = 0, value_ = 0;
+    std::string message_, info_, log_;
+    PowerInhibitor inhibitor_;
+};
+
+int bitRateFromStore(const PreferencesStore& store, const char* key, bool aac) {
+    const std::int64_t stored = store.integerForKey(key).value_or(0);
+    const bool offered = stored == 128 || stored == 160 || stored == 192 || stored == 256 || (aac && stored == 320);
+    return offered ? static_cast<int>(stored) : 0;
+}
+
+// Fills the run options from what the export dialog stored, then from the flags.
+bool applyRunOptions(KvExportManager& manager, const ExportArguments& args, const PreferencesStore& store,
+                     std::string& error) {
+    manager.setExportPlaylistFile(store.integerForKey("whatToExport").value_or(0) == 0);
+    if (args.m3u) manager.setExportPlaylistFile(true);
+    if (args.noM3u) manager.setExportPlaylistFile(false);
+
+    manager.setFileNameFormatType(store.integerForKey("fileNameSelectionIndex").value_or(1));
+    if (args.pattern) manager.setFileNameFormatType(*args.pattern);
+
+    manager.setConverToMp3(store.boolForKey("ConvertToMp3").value_or(false));
+    manager.setConverToAAC(!manager.converToMp3() && store.boolForKey("ConvertToAac").value_or(false));
+    manager.setBitRate(bitRateFromStore(store, "MpeBitRate", false));
+    manager.setAacBitRate(bitRateFromStore(store, "AacBitRate", true));
+    if (args.mp3) {
+        manager.setConverToMp3(true);
+        manager.setConverToAAC(false);
+        manager.setBitRate(*args.mp3);
+    }
+    if (args.aac) {
+        manager.setConverToAAC(true);
+        manager.setConverToMp3(false);
+        manager.setAacBitRate(*args.aac);
+    }
+    if (args.copy) {
+        manager.setConverToMp3(false);
+        manager.setConverToAAC(false);
+    }
+    if (args.albumRun) {
+        manager.setExportAlbumImage(args.artwork || store.boolForKey("exportArtWork").value_or(false));
+        manager.setCreateArtistFolder(args.artistFolder);
+    }
+
+    manager.setTrackNumberFormat(store.integerForKey("NumberFormat").value_or(3));
+    if (args.trackDigits) manager.setTrackNumberFormat(*args.trackDigits);
+    FormatList format = FormatList::defaultFormat();
+    if (auto stored = store.objectForKey("CustomFormat"))
+        if (auto decoded = FormatList::fromJson(*stored)) format = *decoded;
+    if (args.format) {
+        auto parsed = FormatList::parse(*args.format, error);
+        if (!parsed) return false;
+        if (!parsed->hasTitle()) {
+            error = "--format must contain the <Title> token";
+            return false;
+        }
+        format = *parsed;
+        if (!args.pattern) manager.setFileNameFormatType(5);
+    }
+    manager.setCustomFormatArray(format);
+    return true;
+}
+
+KvrUserOptions userOptionsFor(const ExportArguments& args) {
+    KvrUserOptions options = KvrUserOptions::shareOptions();
+    if (args.layout) options.setFilesSaveToFolder(*args.layout);
+    if (args.encoding) options.setPlaylistEncoding(*args.encoding == "latin1" ? 1 : *args.encoding == "ascii" ? 2 : 0);
+    if (args.crlf) options.setLineEnding(1);
+    if (args.windowsPaths) options.setWindowsPaths(true);
+    if (args.m3uInRoot) options.setSaveM3uWithFiles(false);
+    if (args.overwrite) options.setSkipIfExists(false);
+    if (args.skipExisting) options.setSkipIfExists(true);
+    if (args.order) options.setTracksOrder(*args.order);
+    if (args.descending) options.setOrderAscending(false);
+    if (args.keepHiddenFiles) options.setDeleteHiddenFiles(false);
+    if (args.convertLossy) options.setDontConvertLossyFormats(false);
+    if (args.noConvertLossy) options.setDontConvertLossyFormats(true);
+    if (args.convertSameType) options.setDontConvertSameType(false);
+    return options;
+}
+
+// Ctrl-C once: stop before the next song. Twice (or SIGTERM): stop at once; the song in flight
+// is dropped with its temporary file. A third time ends the process outright.
+class InterruptHandler {
+public:
+    InterruptHandler() {
+        sigemptyset(&set_);
+        sigaddset(&set_, SIGINT);
+        sigaddset(&set_, SIGTERM);
+        // Blocked before the run's worker exists, so only the watching thread receives them.
+        pthread_sigmask(SIG_BLOCK, &set_, nullptr);
+    }
+    // The run is over: a late signal must not reach the objects about to go away.
+    void forget() {
+        std::lock_guard lock(state().mutex);
+        state().ui = nullptr;
+        state().manager = nullptr;
+    }
+    void watch(ConsoleExportUi& ui, KvExportManager& manager) {
+        {
+            std::lock_guard lock(state().mutex);
+            state().ui = &ui;
+            state().manager = &manager;
+        }
+        // Detached: it lives until the process ends, blocked in sigwait.
+        std::thread([set = set_] {
+            int interrupts = 0;
+            while (true) {
+                int signal = 0;
+                if (sigwait(&set, &signal) != 0) continue;
+                std::lock_guard lock(state().mutex);
+                ++interrupts;
+                if (!state().ui || interrupts > 2) _exit(kExitStopped);
+                state().ui->cancel = true;
+                if (signal == SIGINT && interrupts == 1)
+                    state().ui->notice("Stopping after the current song (press Ctrl-C again to stop at once)");
+                else
+                    state().manager->abort();
+            }
+        }).detach();
+    }
+
+private:
+    struct State {
+        std::mutex mutex;
+        ConsoleExportUi* ui = nullptr;
+        KvExportManager* manager = nullptr;
+    };
+    static State& state() {
+        static State s;
+        return s;
+    }
+    sigset_t set_{};
+};
+
+template <typename T>
+const T* findByName(const std::vector<const T*>& list, const std::string& name, std::string& error) {
+    const T* found = nullptr;
+    for (const T* item : list) {
+        if (item->name() != name) continue;
+        if (found) {
+            error = "several playlists are named \"" + name + "\"; choose one with --playlist-id";
+            return nullptr;
+        }
+        found = item;
+    }
+    if (!found) error = "no playlist named \"" + name + "\" (see 'kelvara-cli playlists')";
+    return found;
+}
+
+int runExport(CliContext& context, const ExportArguments& args) {
+    const MediaLibrary* library = context.openLibrary();
+    if (!library) return kExitFailure;
+    PreferencesStore& store = PreferencesStore::standardUserDefaults();
+    std::string error;
+
+    const bool albumRun = args.albumRun || !args.albums.empty();
+    if (albumRun && (!args.playlists.empty() || !args.playlistIDs.empty())) {
+        std::cerr << "kelvara-cli: a run exports playlists or albums, not both\n";
+        return kExitFailure;
+    }
+    std::vector<const Playlist*> playlists;
+    std::vector<std::shared_ptr<KvrAlbumInfo>> albums;
+    if (albumRun) {
+        AlbumCatalogue catalogue(library, store);
+        catalogue.loadAlbums();
+        if (args.ticked || args.all) albums = catalogue.chosen(args.ticked ? ItemChoice::Ticked : ItemChoice::All);
+        for (const std::string& name : args.albums) {
+            std::shared_ptr<KvrAlbumInfo> found;
+            for (const auto& album : catalogue.albums())
+                if (album->artist().value_or("") + " - " + album->title() == name) found = album;
+            if (!found) found = catalogue.findByDisplayName(name);
+            if (!found) {
+                std::cerr << "kelvara-cli: no album named \"" << name
+                          << "\" (name it as \"ARTIST - TITLE\"; see 'kelvara-cli albums')\n";
+                return kExitFailure;
+            }
+            albums.push_back(found);
+        }
+        for (const auto& album : albums) catalogue.getSongsFromAlbumInfo(*album);
+    } else {
+        PlaylistBrowser browser(library, store);
+        browser.loadPlaylist();
+        if (args.ticked || args.all) playlists = browser.chosen(args.ticked ? ItemChoice::Ticked : ItemChoice::All);
+        for (const std::string& name : args.playlists) {
+            const Playlist* found = findByName(browser.playlists(), name, error);
+            if (!found) found = findByName(library->allPlaylists(), name, error);
+            if (!found) {
+                std::cerr << "kelvara-cli: " << error << "\n";
+                return kExitFailure;
+            }
+            playlists.push_back(found);
+        }
+        for (const std::string& hex : args.playlistIDs) {
+            const auto id = persistentIDFromHex(hex);
+            const Playlist* found = nullptr;
+            for (const Playlist* playlist : library->allPlaylists())
+                if (id && playlist->persistentID() == *id) found = playlist;
+            if (!found) {
+                std::cerr << "kelvara-cli: no playlist with the persistent ID " << hex << "\n";
+                return kExitFailure;
+            }
+            playlists.push_back(found);
+        }
+    }
+    if (playlists.empty() && albums.empty()) {
+        std::cerr << "kelvara-cli: nothing to export: no " << (albumRun ? "album" : "playlist")
+                  << (args.ticked ? " is ticked" : " was chosen") << "\n";
+        return kExitFailure;
+    }
+
+    InterruptHandler interrupts;  // before any thread starts
+    ConsoleExportUi ui(args.verbose);
+    auto converter = makeConverter();
+    KvExportManager manager(ui, converter.get());
+    manager.setUserOptions(userOptionsFor(args));
+    ExportArguments effective = args;
+    effective.albumRun = albumRun;
+    if (!applyRunOptions(manager, effective, store, error)) {
+        std::cerr << "kelvara-cli: " << error << "\n";
+        return kExitFailure;
+    }
+    interrupts.watch(ui, manager);
+
+    const std::filesystem::path destination = std::filesystem::absolute(args.to);
+    if (albumRun)
+        manager.exportAlbums(albums, destination);
+    else
+        manager.exportPlaylists(playlists, destination);
+    const RunEnding ending = manager.waitUntilFinished();
+    interrupts.forget();
+
+    if (args.logFile && !writeFileAtomically(*args.logFile, ui.log(), error))
+        std::cerr << "kelvara-cli: cannot save the log: " << error << "\n";
+    switch (ending) {
+        case RunEnding::Finished: return manager.errorCount() > 0 ? kExitIssues : kExitOk;
+        case RunEnding::StoppedByUser: return kExitStopped;
+        default: return kExitFailure;
+    }
+}
+
+}  // namespace
+
+void addExportCommand(CLI::App& app, CliContext& context, int& exitCode) {
+    auto args = std::make_shared<ExportArguments>();
+    CLI::App* export_ = app.add_subcommand(
+        "export", "Export playlists or albums into a folder, with m3u files and a log on stdout");
+    export_->add_option("--playlist", args->playlists, "A playlist by its exact name; repeatable");
+    export_->add_option("--playlist-id", args->playlistIDs, "A playlist by its persistent ID (hex); repeatable");
+    export_->add_option("--album", args->albums, "An album as \"ARTIST - TITLE\"; repeatable");
+    auto* ticked = export_->add_flag("--ticked", args->ticked, "The ticked playlists (or albums)");
+    auto* all = export_->add_flag("--all", args->all, "All shown playlists (or all albums)");
+    ticked->excludes(all);
+    export_->add_flag("--albums", args->albumRun, "With --ticked or --all: albums instead of playlists");
+    export_->add_option("--to", args->to, "Destination folder")->required();
+    export_->add_option("--log", args->logFile, "Also save the log to this file");
+    export_->add_flag("--verbose", args->verbose, "Print diagnostic lines on stderr");
+
+    auto* m3u = export_->add_flag("--m3u", args->m3u, "Write an m3u file per playlist or album");
+    export_->add_flag("--no-m3u", args->noM3u, "Write no m3u files")->excludes(m3u);
+    export_->add_option("--pattern", args->pattern,
+                        "File names: 0 source name, 1 number title, 2 artist album title, "
+                        "3 number artist album title, 4 title, 5 custom")
+        ->check(CLI::Range(0, 5));
+    export_->add_option("--format", args->format, "Custom file-name pattern, e.g. \"<Track NO>. <Title>\"");
+    export_->add_option("--track-digits", args->trackDigits, "Custom pattern track number width: 0 to 3")
+        ->check(CLI::Range(0, 3));
+    auto* mp3 = export_->add_option("--mp3", args->mp3, "Convert to MP3 at RATE kbit/s (0 keeps the source's)")
+                    ->check(CLI::IsMember({0, 128, 160, 192, 256}));
+    auto* aac = export_->add_option("--aac", args->aac, "Convert to AAC at RATE kbit/s (0 keeps the source's)")
+                    ->check(CLI::IsMember({0, 128, 160, 192, 256, 320}));
+    aac->excludes(mp3);
+    export_->add_flag("--copy", args->copy, "Copy the files as they are")->excludes(mp3)->excludes(aac);
+    export_->add_flag("--artwork", args->artwork, "Album runs: save each album's artwork as a PNG file");
+    export_->add_flag("--artist-folder", args->artistFolder, "Album runs: album folders inside artist folders");
+
+    export_->add_option("--layout", args->layout,
+                        "Folders: 0 playlist/album, 1 Music/Artist/Album, 2 Music, 3 root, 4 Artist/Album")
+        ->check(CLI::Range(0, 4));
+    export_->add_option("--encoding", args->encoding, "Names and m3u text: utf8, latin1 or ascii")
+        ->check(CLI::IsMember({"utf8", "latin1", "ascii"}));
+    export_->add_flag("--crlf", args->crlf, "m3u lines end with CR LF");
+    export_->add_flag("--windows-paths", args->windowsPaths, "m3u paths with backslashes");
+    export_->add_flag("--m3u-in-root", args->m3uInRoot, "m3u files in the destination folder");
+    auto* overwrite = export_->add_flag("--overwrite", args->overwrite, "Replace existing files");
+    export_->add_flag("--skip-existing", args->skipExisting, "Leave existing files alone")->excludes(overwrite);
+    export_->add_option("--order", args->order,
+                        "Song order: 0 playlist, 1 artist, 2 title, 3 album, 4 year, 5 date added, "
+                        "6 play count, 7 shuffle")
+        ->check(CLI::Range(0, 7));
+    export_->add_flag("--descending", args->descending, "Sort descending");
+    export_->add_flag("--keep-hidden-files", args->keepHiddenFiles, "Do not remove .DS_Store and the like");
+    auto* lossy = export_->add_flag("--convert-lossy", args->convertLossy, "Re-encode MP3 and AAC songs too");
+    export_->add_flag("--no-convert-lossy", args->noConvertLossy, "Copy MP3 and AAC songs, never re-encode")
+        ->excludes(lossy);
+    export_->add_flag("--convert-same-type", args->convertSameType,
+                      "Re-encode songs already in the target format");
+
+    export_->callback([&context, &exitCode, args] {
+        if (args->playlists.empty() && args->playlistIDs.empty() && args->albums.empty() && !args->ticked &&
+            !args->all) {
+            std::cerr << "kelvara-cli: choose what to export: --playlist, --playlist-id, --album, --ticked or "
+                         "--all\n";
+            exitCode = kExitFailure;
+            return;
+        }
+        exitCode = runExport(context, *args);
+    });
+}
+
+}  // namespace kelvara::cli

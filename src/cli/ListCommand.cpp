@@ -1,0 +1,215 @@
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <iostream>
+#include <memory>
+
+#include "cli/Commands.h"
+#include "library/AlbumCatalogue.h"
+#include "library/PlaylistBrowser.h"
+#include "listing/FXCsvExporter.h"
+#include "listing/ListingColumn.h"
+#include "listing/ListingSongs.h"
+#include "listing/RBExcel.h"
+#include "platform/PreferencesStore.h"
+#include "platform/TextCompare.h"
+
+extern char** environ;
+
+namespace kelvara::cli {
+namespace {
+
+enum class ListingType { Csv, Xls, Xlsx };
+
+struct ListOptions {
+    std::vector<std::string> playlists;
+    std::vector<std::string> albums;
+    bool ticked = false;
+    bool all = false;
+    bool current = false;
+    bool albumsFlag = false;
+    std::filesystem::path to;
+    std::string type;
+    std::vector<std::string> columns;
+    std::vector<std::string> sort;
+    bool open = false;
+};
+
+int fail(const std::string& message) {
+    std::cerr << "kelvara-cli: " << message << "\n";
+    return kExitFailure;
+}
+
+std::optional<ListingType> typeFromName(const std::string& name) {
+    const std::string lower = lowercase(name);
+    if (lower == "csv" || lower == "txt") return ListingType::Csv;
+    if (lower == "xls") return ListingType::Xls;
+    if (lower == "xlsx") return ListingType::Xlsx;
+    return std::nullopt;
+}
+
+// The record named "ARTIST - TITLE" as `kelvara-cli albums` prints it, or "TITLE - ARTIST"
+// as the ticks are stored.
+std::shared_ptr<KvrAlbumInfo> findAlbum(const AlbumCatalogue& catalogue, const std::string& name) {
+    for (const auto& album : catalogue.albums())
+        if (album->artist().value_or("") + " - " + album->title() == name) return album;
+    return catalogue.findByDisplayName(name);
+}
+
+const Playlist* findPlaylist(const PlaylistBrowser& browser, const MediaLibrary& library, const std::string& name) {
+    for (const Playlist* playlist : browser.playlists())
+        if (playlist->name() == name) return playlist;
+    // Hidden playlists and persistent IDs are accepted too, for scripts that know them.
+    const auto id = persistentIDFromHex(name);
+    for (const Playlist* playlist : library.allPlaylists())
+        if (playlist->name() == name || (id && playlist->persistentID() == *id)) return playlist;
+    return nullptr;
+}
+
+// Starts the desktop's handler for the file and waits for the launcher, not for the application.
+bool openWithDefaultApplication(const std::filesystem::path& file) {
+    std::string program = "xdg-open";
+    std::string argument = file.string();
+    char* argv[] = {program.data(), argument.data(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv, environ) != 0) return false;
+    int status = 0;
+    if (waitpid(pid, &status, 0) < 0) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+int runList(CliContext& context, const ListOptions& options) {
+    const int sources = (!options.playlists.empty() ? 1 : 0) + (!options.albums.empty() ? 1 : 0) +
+                        (options.ticked ? 1 : 0) + (options.all ? 1 : 0) + (options.current ? 1 : 0);
+    if (sources != 1)
+        return fail("list needs exactly one of --playlist, --album, --ticked, --current or --all");
+    if (options.albumsFlag && !(options.ticked || options.all || options.current))
+        return fail("--albums goes with --ticked, --current or --all");
+
+    std::optional<ListingType> type;
+    if (!options.type.empty()) {
+        type = typeFromName(options.type);
+        if (!type || lowercase(options.type) == "txt") return fail("--type must be csv, xls or xlsx");
+    } else {
+        std::string extension = options.to.extension().string();
+        if (!extension.empty()) extension.erase(0, 1);
+        type = typeFromName(extension);
+        if (!type)
+            return fail("cannot tell the listing type from \"" + options.to.filename().string() +
+                        "\": name it .csv, .xls or .xlsx, or give --type");
+    }
+    const bool albumListing = !options.albums.empty() || options.albumsFlag;
+    const bool plMode = !albumListing;
+
+    std::vector<std::string> columns = options.columns;
+    if (columns.empty()) columns = {"title", "artist", "time", "album", "genre", "year"};
+    for (const std::string& column : columns)
+        if (!ListingColumn::forIdentifier(column, plMode))
+            std::cerr << "kelvara-cli: warning: unknown column \"" << column << "\" left out\n";
+
+    std::vector<ListingSortKey> sortKeys;
+    if (!options.sort.empty() && type != ListingType::Csv)
+        return fail("--sort applies to CSV listings only; spreadsheets keep the songs' order");
+    for (const std::string& key : options.sort) {
+        const bool descending = !key.empty() && key.front() == '-';
+        const std::string identifier = descending ? key.substr(1) : key;
+        if (!ListingColumn::forIdentifier(identifier, plMode))
+            return fail("cannot sort by \"" + identifier + "\": not a column identifier");
+        sortKeys.push_back({identifier, !descending});
+    }
+
+    const MediaLibrary* library = context.openLibrary();
+    if (!library) return kExitFailure;
+    PreferencesStore& preferences = PreferencesStore::standardUserDefaults();
+
+    std::vector<const MediaItem*> songs;
+    if (albumListing) {
+        AlbumCatalogue catalogue(library, preferences);
+        catalogue.loadAlbums();
+        std::vector<std::shared_ptr<KvrAlbumInfo>> chosen;
+        if (options.ticked) chosen = catalogue.chosen(ItemChoice::Ticked);
+        else if (options.all) chosen = catalogue.chosen(ItemChoice::All);
+        else if (options.current) chosen = catalogue.chosen(ItemChoice::Current);
+        for (const std::string& name : options.albums) {
+            auto album = findAlbum(catalogue, name);
+            if (!album)
+                return fail("no album \"" + name + "\" (name it \"ARTIST - TITLE\" as 'kelvara-cli albums' shows)");
+            chosen.push_back(album);
+        }
+        if (chosen.empty()) return fail("Please select at least one album.");
+        songs = *ListingSongs::fromAlbums(catalogue, chosen);
+    } else {
+        PlaylistBrowser browser(library, preferences);
+        browser.loadPlaylist();
+        std::vector<const Playlist*> chosen;
+        if (options.ticked) chosen = browser.chosen(ItemChoice::Ticked);
+        else if (options.all) chosen = browser.chosen(ItemChoice::All);
+        else if (options.current) {
+            chosen = browser.chosen(ItemChoice::Current);
+            if (chosen.empty()) return fail("no playlist is selected");
+        }
+        for (const std::string& name : options.playlists) {
+            const Playlist* playlist = findPlaylist(browser, *library, name);
+            if (!playlist) return fail("no playlist named \"" + name + "\"");
+            chosen.push_back(playlist);
+        }
+        songs = ListingSongs::fromPlaylists(chosen);
+    }
+
+    std::string error;
+    if (type == ListingType::Csv) {
+        FXCsvExporter exporter;
+        exporter.setArrayController(songs);
+        exporter.setSortDescriptors(sortKeys);
+        if (!exporter.createCSVWithVisibleColumns(columns, options.to, plMode, error)) return fail(error);
+    } else {
+        RBExcel excel;
+        excel.setTitle(albumListing ? "Albums" : "Playlists");
+        excel.setArrayController(songs);
+        if (!excel.createExcelIsXMl(type == ListingType::Xlsx, columns, plMode, options.to, error))
+            return fail(error);
+    }
+
+    int status = kExitOk;
+    std::cout << "Wrote " << songs.size() << (songs.size() == 1 ? " song" : " songs") << " to "
+              << options.to.string() << "\n";
+    if (options.open && !openWithDefaultApplication(options.to)) {
+        std::cerr << "kelvara-cli: could not open " << options.to.string() << " with xdg-open\n";
+        status = kExitIssues;
+    }
+    return status;
+}
+
+}  // namespace
+
+void addListCommand(CLI::App& app, CliContext& context, int& exitCode) {
+    auto options = std::make_shared<ListOptions>();
+    auto* list = app.add_subcommand("list", "Write a listing of songs as CSV, XLS or XLSX");
+    list->add_option("--playlist", options->playlists, "A playlist by name; repeatable, listed in turn")
+        ->type_name("NAME");
+    list->add_option("--album", options->albums, "An album as \"ARTIST - TITLE\"; repeatable")
+        ->type_name("\"ARTIST - TITLE\"");
+    list->add_flag("--ticked", options->ticked, "The ticked playlists (or albums, with --albums)");
+    list->add_flag("--current", options->current, "The selected playlist (or album, with --albums)");
+    list->add_flag("--all", options->all, "Every shown playlist (or album, with --albums)");
+    list->add_flag("--albums", options->albumsFlag, "Take albums for --ticked, --current and --all");
+    list->add_option("--to", options->to, "The listing file to write")->required()->type_name("FILE");
+    list->add_option("--type", options->type, "csv, xls or xlsx (else from the file's extension)")
+        ->type_name("TYPE");
+    list->add_option("--columns", options->columns,
+                     "Column identifiers, comma-separated (default: title,artist,time,album,genre,year)")
+        ->delimiter(',')
+        ->type_name("ID,ID,...");
+    list->add_option("--sort", options->sort, "CSV only: sort keys, \"-\" in front for descending")
+        ->delimiter(',')
+        ->type_name("KEY,KEY,...");
+    list->add_flag("--open", options->open, "Open the saved file with its default application");
+    list->footer("Column identifiers: title artist time album genre year kind bitrate path track disk "
+                 "playCount bpm albumArtist sortArtist sortAlbum sortTitle sortAlbumArtist composer "
+                 "sortComposer releaseDate addedDate modifiedDate lastPlayedDate comments description "
+                 "rating; albumArtist is the album artist in playlist listings and the artist in album "
+                 "listings.");
+    list->callback([&context, &exitCode, options] { exitCode = runList(context, *options); });
+}
+
+}  // namespace kelvara::cli

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace kelvara {
+
+struct TranscoderError {
+    std::string domain;
+    int code = 0;
+    std::string localizedDescription;
+};
+
+// What the transcoder reads from the source before it reaches the encoder.
+struct ClientFormat {
+    int sampleRate = 0;
+    int channels = 0;
+    int bitsPerChannel = 0;
+    bool isFloat = false;
+    int bytesPerFrame() const { return channels * bitsPerChannel / 8; }
+};
+
+// Encodes one audio file to AAC in an M4A file, synchronously, with FFmpeg's native encoder.
+// Sample rate and channel count are kept.
+class AACTranscoder {
+  public:
+    static constexpr const char* errorDomain = "KelvaraAACTranscoderErrorDomain";
+    static constexpr int transferBufferSize = 32768;
+
+    // initWithInputFile:outputFile:; the bit rate starts at 64000 bits/s.
+    AACTranscoder(std::filesystem::path inputFile, std::filesystem::path outputFile);
+    ~AACTranscoder();
+    AACTranscoder(const AACTranscoder&) = delete;
+    AACTranscoder& operator=(const AACTranscoder&) = delete;
+
+    // Runs the whole transcoding. False on failure (error() tells why) or when cancelled (no
+    // error). After a failure past the creation of the output, the output holds what was written.
+    bool start();
+    // May be called from another thread; seen before each read and each write.
+    void cancel() { cancelled_ = true; }
+
+    const std::filesystem::path& inputFilePath() const { return inputFilePath_; }
+    void setInputFilePath(std::filesystem::path v) { inputFilePath_ = std::move(v); }
+    const std::filesystem::path& outputFilePath() const { return outputFilePath_; }
+    void setOutputFilePath(std::filesystem::path v) { outputFilePath_ = std::move(v); }
+    const std::optional<TranscoderError>& error() const { return error_; }
+    bool isCancelled() const { return cancelled_; }
+    void setCancelled(bool v) { cancelled_ = v; }
+    std::uint32_t bitRate() const { return bitRate_; }
+    void setBitRate(std::uint32_t v) { bitRate_ = v; }
+
+    // 16-bit (or other) linear PCM sources are read in their own sample format, compressed ones
+    // as 32-bit float; set once start() has opened the source.
+    const ClientFormat& clientFormat() const { return clientFormat_; }
+
+    // Diagnostic lines (failing calls, "test" at the end).
+    void setConsole(std::function<void(const std::string&)> console) {
+        console_ = std::move(console);
+    }
+
+  private:
+    struct Session;
+    bool fail(int code, const char* message);
+    void reportStatus(const char* call, int line, int status);
+
+    std::filesystem::path inputFilePath_;
+    std::filesystem::path outputFilePath_;
+    std::optional<TranscoderError> error_;
+    std::atomic<bool> cancelled_{false};
+    std::uint32_t bitRate_ = 64000;
+    ClientFormat clientFormat_;
+    std::function<void(const std::string&)> console_;
+};
+
+}  // namespace kelvara

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace kelvara {
+
+class MediaItem;
+
+// The metadata items of a converted M4A file; each is written only when present.
+struct AacMetadata {
+    std::optional<std::string> title;        // (c)nam
+    std::optional<std::string> album;        // (c)alb
+    std::optional<std::string> artist;       // (c)ART
+    std::optional<std::string> genre;        // (c)gen
+    std::uint16_t trackNumber = 0;           // trkn, no total; 0 = absent
+    std::optional<std::string> year;         // (c)day
+    std::optional<std::string> artworkJpeg;  // covr
+
+    // The items of a media item (year and track number below 1 are absent). Artwork is left to
+    // the caller, which reads it only when converting.
+    static AacMetadata fromItem(const MediaItem* item);
+};
+
+// Copies the AAC audio of an M4A file unchanged into a new M4A file, writing the metadata.
+class AacExport {
+  public:
+    // Writes `output` (which is replaced). False with `error` (FFmpeg's reason) on failure, in
+    // which case `output` may hold a partial file.
+    static bool exportWithMetadata(const std::filesystem::path& input,
+                                   const std::filesystem::path& output, const AacMetadata& metadata,
+                                   std::string& error);
+};
+
+}  // namespace kelvara

@@ -1,0 +1,65 @@
+#include "conversion/ArtworkReader.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <iterator>
+
+#include "conversion/FfmpegHandles.h"
+
+namespace kelvara {
+namespace {
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::string> ArtworkReader::artworkForFile(const std::filesystem::path& audioFile) {
+    if (auto embedded = embeddedPicture(audioFile)) return embedded;
+    if (const auto cover = coverImageBeside(audioFile)) {
+        std::ifstream in(*cover, std::ios::binary);
+        std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (in.good() || in.eof()) {
+            if (!data.empty()) return data;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ArtworkReader::embeddedPicture(const std::filesystem::path& audioFile) {
+    AVFormatContext* raw = nullptr;
+    // Only the header is needed: attached pictures are read with it.
+    if (avformat_open_input(&raw, audioFile.c_str(), nullptr, nullptr) < 0) return std::nullopt;
+    ffmpeg::InputContext input(raw);
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVStream* stream = input->streams[i];
+        if ((stream->disposition & AV_DISPOSITION_ATTACHED_PIC) && stream->attached_pic.size > 0)
+            return std::string(reinterpret_cast<const char*>(stream->attached_pic.data),
+                               static_cast<std::size_t>(stream->attached_pic.size));
+    }
+    return std::nullopt;
+}
+
+std::optional<std::filesystem::path> ArtworkReader::coverImageBeside(
+    const std::filesystem::path& audioFile) {
+    static constexpr std::array<const char*, 9> names = {"cover.jpg",  "cover.jpeg",  "cover.png",
+                                                         "folder.jpg", "folder.jpeg", "folder.png",
+                                                         "front.jpg",  "front.jpeg",  "front.png"};
+    std::error_code ec;
+    std::array<std::optional<std::filesystem::path>, names.size()> found;
+    for (std::filesystem::directory_iterator it(audioFile.parent_path(), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = lower(it->path().filename().string());
+        for (std::size_t k = 0; k < names.size(); ++k)
+            if (name == names[k] && !found[k] && it->is_regular_file(ec)) found[k] = it->path();
+    }
+    for (const auto& candidate : found)
+        if (candidate) return candidate;
+    return std::nullopt;
+}
+
+}  // namespace kelvara

@@ -1,0 +1,243 @@
+#include "conversion/MediaConverter.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <mutex>
+
+#include "conversion/AACTranscoder.h"
+#include "conversion/AacExport.h"
+#include "conversion/ArtworkReader.h"
+#include "conversion/FfmpegHandles.h"
+#include "conversion/ImageCodec.h"
+#include "conversion/IntermediateFiles.h"
+#include "conversion/Mp3Encoder.h"
+#include "conversion/PcmDecoder.h"
+#include "conversion/TagDemo.h"
+#include "platform/AtomicFile.h"
+
+namespace kelvara {
+namespace {
+
+void say(const std::function<void(const std::string&)>& to, const std::string& line) {
+    if (to) to(line);
+}
+
+std::string sizeInK(const std::filesystem::path& file) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(file, ec);
+    return std::to_string(ec ? 0 : size / 1024) + " K";
+}
+
+// id3lib replaces the file through a private temporary file of its own; give the song the
+// permissions any new file of the user gets.
+void giveDefaultPermissions(const std::filesystem::path& file) {
+    const mode_t mask = umask(0);
+    umask(mask);
+    ::chmod(file.c_str(), 0666 & ~mask);
+}
+
+}  // namespace
+
+MediaConverter::MediaConverter() {
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
+}
+
+bool MediaConverter::beginRun(const std::function<void(const std::string&)>& logMessage,
+                              std::string& error) {
+    if (!IntermediateFiles::ensureDocumentsFolder(error)) return false;
+    const auto lockFile = IntermediateFiles::lockFile();
+    bool waited = false;
+    const bool locked = lock_.acquire(
+        lockFile,
+        [&] {
+            waited = true;
+            say(logMessage,
+                "Another Kelvara export is converting songs; waiting for it to finish.");
+        },
+        error);
+    if (locked && waited) say(logMessage, "The other export has finished; continuing.");
+    return locked;
+}
+
+void MediaConverter::endRun() { lock_.release(); }
+
+std::uint32_t MediaConverter::transcoderBitRate(int kbps) {
+    const std::int64_t bits = std::int64_t(kbps) * 1000;
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(bits, 64000, 0xFFFFFFFF));
+}
+
+std::optional<ConversionOutcome> MediaConverter::checkDestination(const ConversionJob& job,
+                                                                  bool mp3) {
+    std::error_code ec;
+    const auto status = std::filesystem::symlink_status(job.destination, ec);
+    if (!std::filesystem::exists(status)) return std::nullopt;
+    if (mp3) say(job.console, "MP3 File exists!!");
+    if (job.skipIfExists) {
+        say(job.logMessage, "File exists at:" + job.destination.string());
+        return ConversionOutcome::Skipped;
+    }
+    say(job.logMessage, "File exists. Will delete file at:" + job.destination.string());
+    if (!std::filesystem::remove(job.destination, ec) || ec) {
+        if (!ec) ec = std::make_error_code(std::errc::directory_not_empty);
+        say(job.logErrorMessage, "Delete error: " + ec.message());
+        return ConversionOutcome::Failed;
+    }
+    return std::nullopt;
+}
+
+ConversionOutcome MediaConverter::convertItemAtUrl(const ConversionJob& job) {
+    if (const auto early = checkDestination(job, true)) return *early;
+    std::string error;
+    if (!IntermediateFiles::ensureDocumentsFolder(error)) {
+        say(job.logErrorMessage, "Error: " + error);
+        return ConversionOutcome::Failed;
+    }
+    const auto decoded = PcmDecoder::decode(job.source, IntermediateFiles::songData());
+    if (!decoded.ok) {
+        say(job.console, "error: " + decoded.error);
+        say(job.logErrorMessage, "Error: " + decoded.error);
+        return ConversionOutcome::Failed;
+    }
+    // The song is still converted up to the damage, as far as it could be read.
+    if (!decoded.warning.empty()) say(job.logErrorMessage, "Error: " + decoded.warning);
+    say(job.console, "");
+    return convertTomp3andSaveTo(job);
+}
+
+ConversionOutcome MediaConverter::convertTomp3andSaveTo(const ConversionJob& job) {
+    const auto fail = [&](const std::string& reason) {
+        say(job.console, reason);
+        say(job.logErrorMessage, " Error : Lame " + reason);
+        say(job.console, "size of mp3=" + sizeInK(job.destination));
+        return ConversionOutcome::Failed;
+    };
+    TagDictionary tags = TagDictionary::fromItem(job.song);
+    say(job.console, "---------------------");
+
+    std::string error;
+    auto file = AtomicFile::create(job.destination, error);
+    if (!file) {
+        say(job.logErrorMessage, "Error: " + error);
+        say(job.console, "size of mp3=" + sizeInK(job.destination));
+        return ConversionOutcome::Failed;
+    }
+    say(job.console, ":::" + job.destination.string());
+    if (!Mp3Encoder::encode(IntermediateFiles::songData(), file->fd(), job.bitRate,
+                            Mp3Encoder::qualityForAlgorithm(job.algorithm), job.console, error))
+        return fail(error);
+
+    if (const auto artwork = ArtworkReader::artworkForFile(job.source)) {
+        // Artwork in a format we cannot decode leaves the song without a picture, not unconverted.
+        if (const auto jpeg = ImageCodec::JpegRepresentationOfImage(*artwork, 0.9f)) {
+            auto artworkFile = AtomicFile::create(IntermediateFiles::tmpArtWork(), error);
+            if (!artworkFile || !artworkFile->write(*jpeg, error) || !artworkFile->commit(error))
+                return fail(error);
+            tags.artwork = IntermediateFiles::tmpArtWork();
+        } else {
+            say(job.console, "Unreadable artwork in " + job.source.string());
+        }
+    } else {
+        say(job.console, "");
+    }
+    try {
+        TagDemo::setTagsForFile(tags, file->temporaryPath());
+    } catch (const std::exception& e) {
+        return fail(e.what());
+    }
+    giveDefaultPermissions(file->temporaryPath());
+    if (!file->commit(error)) return fail(error);
+    say(job.console, "size of mp3=" + sizeInK(job.destination));
+    return ConversionOutcome::Written;
+}
+
+ConversionOutcome MediaConverter::convertToAACItemAtUrl(const ConversionJob& job) {
+    if (const auto early = checkDestination(job, false)) return *early;
+    say(job.console, std::to_string(job.bitRate));
+    std::string error;
+    if (!IntermediateFiles::ensureDocumentsFolder(error)) {
+        say(job.logErrorMessage, "Error: " + error);
+        return ConversionOutcome::Failed;
+    }
+    // A failed transcoding must never leave the previous song's audio for this one.
+    const auto temporary = IntermediateFiles::tmpAACSongData();
+    std::error_code ec;
+    std::filesystem::remove(temporary, ec);
+    {
+        AACTranscoder transcoder(job.source, temporary);
+        transcoder.setBitRate(transcoderBitRate(job.bitRate));
+        transcoder.setConsole(job.console);
+        if (!transcoder.start()) {
+            std::filesystem::remove(temporary, ec);
+            const std::string reason = transcoder.error() ? transcoder.error()->localizedDescription
+                                                          : std::string("Conversion cancelled");
+            say(job.logErrorMessage, "Error: " + reason + ": " + job.source.string());
+            return ConversionOutcome::Failed;
+        }
+    }
+
+    AacMetadata metadata = AacMetadata::fromItem(job.song);
+    if (const auto artwork = ArtworkReader::artworkForFile(job.source))
+        metadata.artworkJpeg = ImageCodec::JpegRepresentationOfImage(*artwork, 1.0f);
+    say(job.console, "this is the start");
+
+    const auto exportFailed = [&](const std::string& reason) {
+        say(job.console, "Export failed: " + reason);
+        say(job.logErrorMessage, " Export failed:t: " + reason);
+        say(job.console, "this is the end");
+        return ConversionOutcome::Failed;
+    };
+    auto file = AtomicFile::create(job.destination, error);
+    if (!file) return exportFailed(error);
+    if (!AacExport::exportWithMetadata(temporary, file->temporaryPath(), metadata, error))
+        return exportFailed(error);
+    if (!file->commit(error)) return exportFailed(error);
+    say(job.console, "??");
+    say(job.console, "this is the end");
+    return ConversionOutcome::Written;
+}
+
+std::optional<std::string> MediaConverter::probeKind(const std::filesystem::path& file) {
+    std::string error;
+    const auto input = ffmpeg::openInput(file.string(), error);
+    if (!input) return std::nullopt;
+    const int stream = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (stream < 0) return std::nullopt;
+    switch (input->streams[stream]->codecpar->codec_id) {
+        case AV_CODEC_ID_AAC:
+            return "AAC audio file";
+        case AV_CODEC_ID_ALAC:
+            return "Apple Lossless audio file";
+        case AV_CODEC_ID_MP3:
+            return "MPEG audio file";
+        default:
+            break;
+    }
+    const std::string container = input->iformat->name;
+    if (container == "wav") return "WAV audio file";
+    if (container == "aiff") return "AIFF audio file";
+    return std::nullopt;
+}
+
+bool MediaConverter::writeAlbumArtwork(const MediaItem& item,
+                                       const std::filesystem::path& destination) {
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(destination, ec))) return false;
+    const auto& location = item.location();
+    if (!location) return false;
+    const auto artwork = ArtworkReader::artworkForFile(*location);
+    if (!artwork) return false;
+    std::optional<std::string> png;
+    if (ImageCodec::formatOf(*artwork) == ImageCodec::Format::Png) {
+        png = *artwork;
+    } else if (const auto image = ImageCodec::decode(*artwork)) {
+        png = ImageCodec::encodePng(*image);
+    }
+    if (!png) return false;
+    std::string error;
+    auto file = AtomicFile::create(destination, error);
+    return file && file->write(*png, error) && file->commit(error);
+}
+
+}  // namespace kelvara

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "conversion/RunLock.h"
+#include "engine/SongConverter.h"
+
+namespace kelvara {
+
+// The conversion subsystem behind SongConverter: MP3 through the intermediate WAVE file, LAME and
+// id3lib; AAC through AACTranscoder and a remux with metadata; album artwork files. Every file
+// the user keeps is written under a temporary name in its folder and renamed into place only when
+// complete. One instance per run; conversions are synchronous.
+class MediaConverter : public SongConverter {
+  public:
+    // Quietens FFmpeg's own stderr messages: failures reach the log with their reasons.
+    MediaConverter();
+    ~MediaConverter() override = default;
+
+    bool beginRun(const std::function<void(const std::string&)>& logMessage,
+                  std::string& error) override;
+    void endRun() override;
+
+    ConversionOutcome convertItemAtUrl(const ConversionJob& job) override;
+    ConversionOutcome convertToAACItemAtUrl(const ConversionJob& job) override;
+    std::optional<std::string> probeKind(const std::filesystem::path& file) override;
+    bool writeAlbumArtwork(const MediaItem& item,
+                           const std::filesystem::path& destination) override;
+
+    // The transcoder's bit rate in bits/s for a rate in kbit/s: never below 64000.
+    static std::uint32_t transcoderBitRate(int kbps);
+
+  private:
+    // Skips or removes an existing destination; absent when the conversion may go on.
+    std::optional<ConversionOutcome> checkDestination(const ConversionJob& job, bool mp3);
+    ConversionOutcome convertTomp3andSaveTo(const ConversionJob& job);
+
+    RunLock lock_;
+};
+
+}  // namespace kelvara

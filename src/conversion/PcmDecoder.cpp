@@ -1,0 +1,198 @@
+#include "conversion/PcmDecoder.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "conversion/FfmpegHandles.h"
+
+namespace kelvara {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+void putLe32(std::uint8_t* at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+void putLe16(std::uint8_t* at, std::uint16_t value) {
+    at[0] = static_cast<std::uint8_t>(value);
+    at[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+// RIFF header, fmt chunk, a filler chunk up to byte 4088, then the data chunk's header, so the
+// samples start at byte 4096.
+std::vector<std::uint8_t> waveHeader(std::uint64_t dataBytes) {
+    std::vector<std::uint8_t> header(PcmDecoder::dataOffset, 0);
+    auto* h = header.data();
+    const std::uint32_t data = dataBytes > 0xFFFFFFFFull - PcmDecoder::dataOffset
+                                   ? 0xFFFFFFFFu - PcmDecoder::dataOffset
+                                   : static_cast<std::uint32_t>(dataBytes);
+    std::memcpy(h, "RIFF", 4);
+    putLe32(h + 4, PcmDecoder::dataOffset - 8 + data);
+    std::memcpy(h + 8, "WAVE", 4);
+    std::memcpy(h + 12, "fmt ", 4);
+    putLe32(h + 16, 16);
+    putLe16(h + 20, 1);  // integer PCM
+    putLe16(h + 22, PcmDecoder::channels);
+    putLe32(h + 24, PcmDecoder::sampleRate);
+    putLe32(h + 28, PcmDecoder::sampleRate * PcmDecoder::channels * 2);
+    putLe16(h + 32, PcmDecoder::channels * 2);
+    putLe16(h + 34, 16);
+    std::memcpy(h + 36, "JUNK", 4);
+    putLe32(h + 40, PcmDecoder::dataOffset - 8 - 44);
+    std::memcpy(h + PcmDecoder::dataOffset - 8, "data", 4);
+    putLe32(h + PcmDecoder::dataOffset - 4, data);
+    return header;
+}
+
+class Decoding {
+  public:
+    explicit Decoding(PcmDecoder::Result& result) : result_(result) {}
+    ~Decoding() { av_channel_layout_uninit(&inChannels_); }
+    Decoding(const Decoding&) = delete;
+    Decoding& operator=(const Decoding&) = delete;
+
+    bool run(const std::filesystem::path& source, const std::filesystem::path& wavFile) {
+        std::string error;
+        input_ = ffmpeg::openInput(source.string(), error);
+        if (!input_) return fail("Cannot read " + source.string() + ": " + error);
+        stream_ = av_find_best_stream(input_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        if (stream_ < 0) return fail("No audio track in " + source.string());
+        decoder_ = ffmpeg::openDecoder(input_->streams[stream_], error);
+        if (!decoder_) return fail("Cannot decode " + source.string() + ": " + error);
+
+        std::error_code ec;
+        std::filesystem::remove(wavFile, ec);
+        out_.reset(std::fopen(wavFile.c_str(), "wb"));
+        if (!out_) return fail("Cannot write " + wavFile.string() + ": " + std::strerror(errno));
+        std::setvbuf(out_.get(), nullptr, _IOFBF, 1 << 18);
+        const auto header = waveHeader(0);
+        if (std::fwrite(header.data(), 1, header.size(), out_.get()) != header.size())
+            return failWrite(wavFile);
+
+        ffmpeg::Packet packet(av_packet_alloc());
+        frame_.reset(av_frame_alloc());
+        if (!packet || !frame_) return fail(ffmpeg::errorText(AVERROR(ENOMEM)));
+        for (;;) {
+            const int read = av_read_frame(input_.get(), packet.get());
+            if (read == AVERROR_EOF) break;
+            if (read < 0) {
+                result_.warning =
+                    "Reading stopped early in " + source.string() + ": " + ffmpeg::errorText(read);
+                break;
+            }
+            if (packet->stream_index == stream_) {
+                // A damaged packet is dropped, as players do; the rest of the song still plays.
+                if (avcodec_send_packet(decoder_.get(), packet.get()) >= 0 && !drain())
+                    return failWrite(wavFile);
+            }
+            av_packet_unref(packet.get());
+        }
+        avcodec_send_packet(decoder_.get(), nullptr);
+        if (!drain() || !convert(nullptr)) return failWrite(wavFile);
+
+        const auto finalHeader = waveHeader(result_.frames * PcmDecoder::channels * 2);
+        if (std::fseek(out_.get(), 0, SEEK_SET) != 0 ||
+            std::fwrite(finalHeader.data(), 1, 44, out_.get()) != 44 ||
+            std::fseek(out_.get(), PcmDecoder::dataOffset - 4, SEEK_SET) != 0 ||
+            std::fwrite(finalHeader.data() + PcmDecoder::dataOffset - 4, 1, 4, out_.get()) != 4)
+            return failWrite(wavFile);
+        // The encoder reads the file next; everything must be on its way to the disk first.
+        if (std::fclose(out_.release()) != 0) return failWrite(wavFile);
+        result_.ok = true;
+        return true;
+    }
+
+  private:
+    bool fail(std::string message) {
+        result_.error = std::move(message);
+        return false;
+    }
+    bool failWrite(const std::filesystem::path& wavFile) {
+        return fail("Cannot write " + wavFile.string() + ": " + std::strerror(errno));
+    }
+
+    bool drain() {
+        for (;;) {
+            const int received = avcodec_receive_frame(decoder_.get(), frame_.get());
+            if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return true;
+            if (received < 0) return true;  // a damaged frame is skipped
+            const bool ok = convert(frame_.get());
+            av_frame_unref(frame_.get());
+            if (!ok) return false;
+        }
+    }
+
+    bool setUpResampler(const AVFrame* frame) {
+        AVChannelLayout inLayout{};
+        if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels == 0)
+            av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels
+                                                     ? frame->ch_layout.nb_channels
+                                                     : decoder_->ch_layout.nb_channels);
+        else
+            av_channel_layout_copy(&inLayout, &frame->ch_layout);
+        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+        SwrContext* raw = nullptr;
+        int result = swr_alloc_set_opts2(&raw, &stereo, AV_SAMPLE_FMT_S16, PcmDecoder::sampleRate,
+                                         &inLayout, static_cast<AVSampleFormat>(frame->format),
+                                         frame->sample_rate, 0, nullptr);
+        av_channel_layout_uninit(&inLayout);
+        resampler_.reset(raw);
+        if (result < 0 || swr_init(raw) < 0) return false;
+        inFormat_ = frame->format;
+        inRate_ = frame->sample_rate;
+        av_channel_layout_uninit(&inChannels_);
+        av_channel_layout_copy(&inChannels_, &frame->ch_layout);
+        return true;
+    }
+
+    // Converts one decoded frame (or, with null, what the resampler still holds) and appends it.
+    bool convert(const AVFrame* frame) {
+        if (frame && (!resampler_ || frame->format != inFormat_ || frame->sample_rate != inRate_ ||
+                      av_channel_layout_compare(&frame->ch_layout, &inChannels_) != 0)) {
+            if (resampler_ && !convert(nullptr)) return false;
+            if (!setUpResampler(frame)) return true;  // a format we cannot convert: skip it
+        }
+        if (!resampler_) return true;
+        const int inSamples = frame ? frame->nb_samples : 0;
+        const int capacity = swr_get_out_samples(resampler_.get(), inSamples);
+        if (capacity <= 0) return true;
+        buffer_.resize(static_cast<std::size_t>(capacity) * PcmDecoder::channels * 2);
+        std::uint8_t* outPlanes[1] = {buffer_.data()};
+        const int converted = swr_convert(
+            resampler_.get(), outPlanes, capacity,
+            frame ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr, inSamples);
+        if (converted <= 0) return true;
+        const std::size_t bytes = static_cast<std::size_t>(converted) * PcmDecoder::channels * 2;
+        if (std::fwrite(buffer_.data(), 1, bytes, out_.get()) != bytes) return false;
+        result_.frames += static_cast<std::uint64_t>(converted);
+        return true;
+    }
+
+    PcmDecoder::Result& result_;
+    ffmpeg::InputContext input_;
+    ffmpeg::CodecContext decoder_;
+    ffmpeg::Frame frame_;
+    ffmpeg::Resampler resampler_;
+    File out_;
+    int stream_ = -1;
+    int inFormat_ = -1;
+    int inRate_ = 0;
+    AVChannelLayout inChannels_{};
+    std::vector<std::uint8_t> buffer_;
+};
+
+}  // namespace
+
+PcmDecoder::Result PcmDecoder::decode(const std::filesystem::path& source,
+                                      const std::filesystem::path& wavFile) {
+    Result result;
+    Decoding(result).run(source, wavFile);
+    return result;
+}
+
+}  // namespace kelvara

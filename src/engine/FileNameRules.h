@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/TextEncoding.h"
+
+namespace kelvara {
+
+// The naming rules every exported folder and file name goes through.
+namespace FileNameRules {
+
+// Longest name, in bytes, that Linux file systems accept for one folder entry.
+inline constexpr std::size_t kMaxNameBytes = 255;
+
+// The character set a "PlaylistEncoding" value stands for: 1 code page 1252, 2 ASCII, else UTF-8.
+TextEncoding encodingForOption(std::int32_t playlistEncoding);
+
+// Removes the first character while the text is at least two characters long and begins with ".".
+std::string stripLeadingDots(std::string text);
+
+// Leading dots stripped, reduced to the character set (nearest letters, else "?"), then every
+// character of "/\:.?%*|"<>" removed. The result never holds a dot.
+std::string sanitizeFileNameString(std::string_view text, std::int32_t playlistEncoding);
+
+// Trims spaces, tabs and the other Unicode space separators (not line breaks) at both ends.
+std::string trimSpaces(std::string_view text);
+
+// `stem` + `suffix` cut to kMaxNameBytes by shortening the stem at a UTF-8 character boundary, so
+// the suffix (".mp3") survives.
+std::string fitName(std::string_view stem, std::string_view suffix = {});
+
+// A file name that would name the folder itself or its parent ("", ".", "..") becomes "unknown".
+std::string safeFileName(std::string name);
+
+// "%ld", "%02ld", "%03ld", "%04ld" for the custom pattern's track-number widths 0 to 3.
+std::string formatTrackNumber(std::int64_t number, std::int64_t trackNumberFormat);
+
+}  // namespace FileNameRules
+}  // namespace kelvara

@@ -1,0 +1,185 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/ExportUi.h"
+#include "engine/KvrUserOptions.h"
+#include "engine/MetadataToken.h"
+#include "engine/SerialWorker.h"
+#include "engine/SongConverter.h"
+#include "library/KvrAlbumInfo.h"
+#include "library/MediaItem.h"
+#include "library/Playlist.h"
+#include "platform/PreferencesStore.h"
+
+namespace kelvara {
+
+// How a run ended, for whoever waits on it.
+enum class RunEnding {
+    NotStarted,        // nothing to export, or not started yet
+    CouldNotStart,     // refused before anything was written; the reason went to ExportUi::alert
+    Running,
+    Finished,          // every item done; errorCount() tells whether there were issues
+    StoppedByUser,     // the stop request, or abort()
+    StoppedByFailure,  // a folder could not be made, or the converter could not start
+};
+
+// One export run over playlists or albums into a destination folder: the songs one at a time on
+// the run's own worker thread, with the log, progress and end of run reported through ExportUi.
+// Make one per run: fill the run options, then call exportPlaylists or exportAlbums.
+class KvExportManager {
+public:
+    // `converter` may be null: a run that would convert or write album artwork then refuses to
+    // start. The persistent options are a copy of the shared ones, taken now.
+    explicit KvExportManager(ExportUi& ui, SongConverter* converter = nullptr);
+    // Ends a run still going at once (no partial file stays) and joins its worker.
+    ~KvExportManager();
+    KvExportManager(const KvExportManager&) = delete;
+    KvExportManager& operator=(const KvExportManager&) = delete;
+
+    // The persistent options this run uses, and the store holding the unchecked-songs lists.
+    const KvrUserOptions& userOptions() const { return userOptions_; }
+    void setUserOptions(const KvrUserOptions& options) { userOptions_ = options; }
+    void setPreferences(const PreferencesStore& preferences) { preferences_ = &preferences; }
+
+    // Run options.
+    bool exportPlaylistFile() const { return exportPlaylistFile_; }
+    void setExportPlaylistFile(bool v) { exportPlaylistFile_ = v; }
+    bool exportAlbumImage() const { return exportAlbumImage_; }
+    void setExportAlbumImage(bool v) { exportAlbumImage_ = v; }
+    std::int64_t fileNameFormatType() const { return fileNameFormatType_; }
+    void setFileNameFormatType(std::int64_t v) { fileNameFormatType_ = v; }
+    bool createArtistFolder() const { return createArtistFolder_; }
+    void setCreateArtistFolder(bool v) { createArtistFolder_ = v; }
+    std::int64_t bitRate() const { return bitRate_; }
+    void setBitRate(std::int64_t v) { bitRate_ = v; }
+    std::int64_t aacBitRate() const { return aacBitRate_; }
+    void setAacBitRate(std::int64_t v) { aacBitRate_ = v; }
+    bool converToMp3() const { return converToMp3_; }
+    void setConverToMp3(bool v) { converToMp3_ = v; }
+    bool converToAAC() const { return converToAAC_; }
+    void setConverToAAC(bool v) { converToAAC_ = v; }
+    std::int64_t trackNumberFormat() const { return trackNumberFormat_; }
+    void setTrackNumberFormat(std::int64_t v) { trackNumberFormat_ = v; }
+    const FormatList& customFormatArray() const { return customFormatArray_; }
+    void setCustomFormatArray(FormatList v) { customFormatArray_ = std::move(v); }
+
+    // Start a run and return at once; the run goes on on the worker. An empty list starts nothing.
+    void exportPlaylists(std::vector<const Playlist*> playlists, std::filesystem::path url);
+    void exportAlbums(std::vector<std::shared_ptr<KvrAlbumInfo>> albums, std::filesystem::path url);
+
+    // Blocks until the run has ended (returns at once when none was started).
+    RunEnding waitUntilFinished();
+    RunEnding ending() const;
+    // Ends the run at once: the song in flight stops and leaves no partial file, nothing follows.
+    void abort();
+
+    // Issues logged so far (the final summary line, when it is one, included).
+    std::int64_t errorCount() const { return errorCount_.load(); }
+
+    // The naming rule for every folder and file name, in this run's character set.
+    std::string sanitizeFileNameString(std::string_view text) const;
+    // A playlist's songs in the order of the "TracksOrder" option.
+    std::vector<const MediaItem*> getSongsFromPlaylist(const Playlist& playlist) const;
+
+    // How often a song handed on to the next step, and how often a song did so more than once
+    // (must stay 0); the run's own check that every song hands on exactly once.
+    std::int64_t handOnCount() const { return handOnCount_.load(); }
+    std::int64_t handOnViolations() const { return handOnViolations_.load(); }
+
+private:
+    bool refuseWithoutConverter();
+    void startRun();
+    void exportNext();
+    void nextItemOrDone();
+    void exportSong(const MediaItem& song);
+    void copySong(const MediaItem& song, const std::filesystem::path& source,
+                  const std::filesystem::path& destination, const std::string& sourceName);
+    void convertSong(const MediaItem& song, bool toMp3, const std::filesystem::path& source,
+                     const std::filesystem::path& destination, const std::string& sourceName);
+    void createPathForTrack(const MediaItem& song);
+    void exportAlbumArtwork(const MediaItem& song);
+    std::string fileNameForSong(const MediaItem& song, const std::string& sourceName,
+                                const std::string& ext, std::int64_t number) const;
+    std::optional<std::string> kindForDecision(const MediaItem& song, const std::filesystem::path& file);
+    void addPlaylistEntry(const MediaItem& song, const std::string& fileName);
+    void savePlaylistString();
+    void loadItem();
+    void doneExport();
+    void willReturn();
+    void stopByUser();
+    void stopByFailure(const std::string& description);
+    void finish(RunEnding ending);
+    void handOn();
+    void post(void (KvExportManager::*step)());
+
+    void logMessage(const std::string& line);
+    void logErrorMessage(const std::string& line);
+    void logOptions();
+    void clearHiddenFiles();
+    void showNotification();
+
+    bool converting() const { return converToMp3_ || converToAAC_; }
+    void cleanLeftoversOnce(const std::filesystem::path& folder);
+
+    ExportUi& ui_;
+    SongConverter* converter_;
+    KvrUserOptions userOptions_;
+    const PreferencesStore* preferences_;
+
+    // Run options.
+    bool exportPlaylistFile_ = false;
+    bool exportAlbumImage_ = false;
+    std::int64_t fileNameFormatType_ = 0;
+    bool createArtistFolder_ = false;
+    std::int64_t bitRate_ = 0;
+    std::int64_t aacBitRate_ = 0;
+    bool converToMp3_ = false;
+    bool converToAAC_ = false;
+    std::int64_t trackNumberFormat_ = 0;
+    FormatList customFormatArray_;
+
+    // Run state; touched only by the worker once the run has started.
+    std::int64_t exportType_ = 0;
+    std::vector<const Playlist*> playlists_;
+    std::vector<std::shared_ptr<KvrAlbumInfo>> albums_;
+    std::int64_t playlistIndex_ = 0;
+    std::int64_t songIndex_ = -1;
+    std::vector<const MediaItem*> songsArray_;
+    std::set<std::uint64_t> uncheckedSongs_;
+    std::string playlistName_;
+    std::string itemTitle_;  // for "Exporting album: %@"
+    std::string playlistStr_;
+    std::filesystem::path exportUrl_;
+    std::optional<std::filesystem::path> currentUrl_;
+    std::string trackLocalFolderPath_;
+    const MediaItem* currentSong_ = nullptr;
+    std::int64_t currentSongBitRate_ = 0;
+    bool converterRunning_ = false;
+    bool powerHeld_ = false;
+    bool songInFlight_ = false;
+    std::set<std::filesystem::path> cleanedFolders_;
+
+    std::atomic<std::int64_t> errorCount_{0};
+    std::atomic<std::int64_t> handOnCount_{0};
+    std::atomic<std::int64_t> handOnViolations_{0};
+    std::atomic<bool> abort_{false};
+
+    mutable std::mutex endingMutex_;
+    std::condition_variable endingChanged_;
+    RunEnding ending_ = RunEnding::NotStarted;
+
+    // Last member: destroyed (joined) first, while everything its tasks use still exists.
+    SerialWorker worker_;
+};
+
+}  // namespace kelvara

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/PreferencesStore.h"
+
+namespace kelvara {
+
+// The persistent export options: how the exported tree looks and what to do with existing files,
+// hidden files and songs already in the target format. Loaded once from the preferences store;
+// the advanced options (dialog or `kelvara-cli options set`) change them and write the store.
+class KvrUserOptions {
+public:
+    // The process-wide options, loaded from the standard store by the first call (exactly once,
+    // also under concurrent first calls).
+    static KvrUserOptions& shareOptions();
+    // Drops the shared options, so the next shareOptions() loads them again from the standard store
+    // (after --config-dir, and in tests). References to the old object must not be kept.
+    static void resetSharedOptions();
+
+    // Reads every key; a key the store does not hold takes its default.
+    static KvrUserOptions loadFrom(const PreferencesStore& store);
+    // Writes every key as the advanced dialog stores them: booleans as 0 or 1, integers as numbers.
+    void saveTo(PreferencesStore& store) const;
+
+    std::int32_t filesSaveToFolder() const { return filesSaveToFolder_; }
+    void setFilesSaveToFolder(std::int32_t v) { filesSaveToFolder_ = v; }
+    bool saveM3uWithFiles() const { return saveM3uWithFiles_; }
+    void setSaveM3uWithFiles(bool v) { saveM3uWithFiles_ = v; }
+    bool windowsPaths() const { return windowsPaths_; }
+    void setWindowsPaths(bool v) { windowsPaths_ = v; }
+    bool dontConvertSameType() const { return dontConvertSameType_; }
+    void setDontConvertSameType(bool v) { dontConvertSameType_ = v; }
+    bool skipIfExists() const { return skipIfExists_; }
+    void setSkipIfExists(bool v) { skipIfExists_ = v; }
+    std::int64_t lineEnding() const { return lineEnding_; }
+    void setLineEnding(std::int64_t v) { lineEnding_ = v; }
+    std::int64_t algorithm() const { return algorithm_; }
+    void setAlgorithm(std::int64_t v) { algorithm_ = v; }
+    std::int32_t tracksOrder() const { return tracksOrder_; }
+    void setTracksOrder(std::int32_t v) { tracksOrder_ = v; }
+    bool orderAscending() const { return orderAscending_; }
+    void setOrderAscending(bool v) { orderAscending_ = v; }
+    std::int32_t playlistEncoding() const { return playlistEncoding_; }
+    void setPlaylistEncoding(std::int32_t v) { playlistEncoding_ = v; }
+    bool deleteHiddenFiles() const { return deleteHiddenFiles_; }
+    void setDeleteHiddenFiles(bool v) { deleteHiddenFiles_ = v; }
+    bool dontConvertLossyFormats() const { return dontConvertLossyFormats_; }
+    void setDontConvertLossyFormats(bool v) { dontConvertLossyFormats_ = v; }
+
+    // The LAME quality the "Algorithm" setting selects: 0 → 2, 1 → 5, anything else → 7.
+    int lameQuality() const;
+
+private:
+    std::int32_t filesSaveToFolder_ = 0;
+    bool saveM3uWithFiles_ = true;
+    bool windowsPaths_ = false;
+    bool dontConvertSameType_ = true;
+    bool skipIfExists_ = true;
+    std::int64_t lineEnding_ = 0;
+    std::int64_t algorithm_ = 1;
+    std::int32_t tracksOrder_ = 0;
+    bool orderAscending_ = true;
+    std::int32_t playlistEncoding_ = 0;
+    bool deleteHiddenFiles_ = true;
+    bool dontConvertLossyFormats_ = false;
+};
+
+}  // namespace kelvara

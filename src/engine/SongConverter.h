@@ -1,0 +1,62 @@
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "library/MediaItem.h"
+
+namespace kelvara {
+
+// What one song's conversion needs from the run. The converter checks the destination itself
+// (skip or replace, by skipIfExists), writes tags and artwork, and logs its outcome through the
+// two log functions. It returns when the song is finished; the engine then hands on.
+struct ConversionJob {
+    const MediaItem* song = nullptr;
+    std::filesystem::path source;
+    std::filesystem::path destination;
+    int bitRate = 0;      // kbit/s, already chosen by the song export
+    std::int64_t algorithm = 1;  // the persistent "Algorithm" option: MP3 quality setting
+    bool skipIfExists = true;
+    const std::atomic<bool>* cancel = nullptr;  // the run's stop request
+    std::function<void(const std::string&)> logMessage;
+    std::function<void(const std::string&)> logErrorMessage;
+    // Lines for the developer console (not the log window).
+    std::function<void(const std::string&)> console;
+};
+
+enum class ConversionOutcome {
+    Written,   // the destination now holds the converted, tagged file
+    Skipped,   // the destination existed and skipIfExists was on
+    Failed,    // nothing new at the destination; the reason was logged
+};
+
+// The conversion subsystem as the engine sees it. One instance per run.
+class SongConverter {
+public:
+    virtual ~SongConverter() = default;
+
+    // Called once before the first song and once after the last. beginRun takes the exclusive lock
+    // on the shared intermediate files (waiting, and saying so through `logMessage`, while another
+    // Kelvara run holds it). Returns false with `error` set when the run cannot convert at all.
+    virtual bool beginRun(const std::function<void(const std::string&)>& logMessage,
+                          std::string& error) = 0;
+    virtual void endRun() = 0;
+
+    // MP3 at job.bitRate with ID3v2 tags and artwork.
+    virtual ConversionOutcome convertItemAtUrl(const ConversionJob& job) = 0;
+    // AAC in M4A at job.bitRate with metadata and artwork.
+    virtual ConversionOutcome convertToAACItemAtUrl(const ConversionJob& job) = 0;
+
+    // Apple's English kind text for a file whose library kind is localised: probes the codec of an
+    // ".m4a" ("AAC audio file" or "Apple Lossless audio file"). Absent when it cannot tell.
+    virtual std::optional<std::string> probeKind(const std::filesystem::path& file) = 0;
+
+    // Writes the item's artwork as a PNG file at `destination` (temporary name, then rename).
+    // Returns false when the item has no artwork or the file could not be written.
+    virtual bool writeAlbumArtwork(const MediaItem& item, const std::filesystem::path& destination) = 0;
+};
+
+}  // namespace kelvara

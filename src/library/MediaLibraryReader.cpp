@@ -1,0 +1,1021 @@
+#include "library/MediaLibraryReader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <future>
+#include <limits>
+#include <new>
+#include <system_error>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "library/DistinguishedKinds.h"
+#include "library/LocationMapper.h"
+
+namespace kelvara {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Reading plist values. Anything of the wrong element type or with text that does not parse is
+// absent, as if the key were missing.
+
+// Compared in place rather than with strcmp: it runs for every value of every track.
+inline bool isElement(const pugi::xml_node& node, const char* name) {
+    const char* actual = node.name();
+    while (*name && *actual == *name) {
+        ++actual;
+        ++name;
+    }
+    return *actual == *name;
+}
+
+OptionalText textValue(const pugi::xml_node& node) {
+    if (!isElement(node, "string")) return std::nullopt;
+    return std::string(node.child_value());
+}
+
+std::optional<std::int64_t> integerValue(const pugi::xml_node& node) {
+    const char* text = node.child_value();
+    if (isElement(node, "integer")) {
+        std::string_view view(text);
+        while (!view.empty() && (view.front() == ' ' || view.front() == '\t')) view.remove_prefix(1);
+        while (!view.empty() && (view.back() == ' ' || view.back() == '\t')) view.remove_suffix(1);
+        if (view.starts_with('+')) view.remove_prefix(1);
+        std::int64_t value = 0;
+        const auto [end, ec] = std::from_chars(view.data(), view.data() + view.size(), value);
+        if (ec != std::errc() || end != view.data() + view.size()) return std::nullopt;
+        return value;
+    }
+    if (isElement(node, "real")) {
+        // from_chars, not strtod: the user's locale must not change how the file reads.
+        const std::string_view view(text);
+        double value = 0;
+        const auto [end, ec] = std::from_chars(view.data(), view.data() + view.size(), value);
+        if (ec != std::errc() || end != view.data() + view.size() ||
+            !(value > -9.2e18 && value < 9.2e18)) {
+            return std::nullopt;
+        }
+        return static_cast<std::int64_t>(value);
+    }
+    return std::nullopt;
+}
+
+// An unsigned property that fits T; anything else reads as 0 (unset).
+template <typename T>
+T unsignedValue(const pugi::xml_node& node) {
+    const auto value = integerValue(node);
+    if (!value || *value < 0 ||
+        static_cast<std::uint64_t>(*value) > std::numeric_limits<T>::max()) {
+        return 0;
+    }
+    return static_cast<T>(*value);
+}
+
+bool boolValue(const pugi::xml_node& node) {
+    if (isElement(node, "true")) return true;
+    if (isElement(node, "false")) return false;
+    const auto value = integerValue(node);
+    return value && *value != 0;
+}
+
+bool digits(std::string_view text, std::size_t from, std::size_t count, int& out) {
+    out = 0;
+    for (std::size_t i = from; i < from + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        out = out * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
+std::optional<Date> parseDate(std::string_view text) {
+    // "2013-09-24T23:01:21Z", always UTC in library files.
+    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
+        text[13] != ':' || text[16] != ':' || text[19] != 'Z') {
+        return std::nullopt;
+    }
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    if (!digits(text, 0, 4, y) || !digits(text, 5, 2, mo) || !digits(text, 8, 2, d) ||
+        !digits(text, 11, 2, h) || !digits(text, 14, 2, mi) || !digits(text, 17, 2, s)) {
+        return std::nullopt;
+    }
+    const std::chrono::year_month_day date{std::chrono::year{y},
+                                           std::chrono::month{static_cast<unsigned>(mo)},
+                                           std::chrono::day{static_cast<unsigned>(d)}};
+    if (!date.ok() || h > 23 || mi > 59 || s > 60) return std::nullopt;
+    return std::chrono::sys_days(date) + std::chrono::hours(h) + std::chrono::minutes(mi) +
+           std::chrono::seconds(s);
+}
+
+std::optional<Date> dateValue(const pugi::xml_node& node) {
+    if (!isElement(node, "date")) return std::nullopt;
+    return parseDate(node.child_value());
+}
+
+std::optional<PersistentID> persistentIDValue(const pugi::xml_node& node) {
+    if (!isElement(node, "string")) return std::nullopt;
+    return persistentIDFromHex(node.child_value());
+}
+
+// Walks the key/value pairs of a <dict>.
+template <typename Visit>
+void forEachEntry(const pugi::xml_node& dict, Visit&& visit) {
+    for (pugi::xml_node key = dict.first_child(); key; key = key.next_sibling()) {
+        if (!isElement(key, "key")) continue;
+        const pugi::xml_node value = key.next_sibling();
+        if (!value) break;
+        visit(std::string_view(key.child_value()), value);
+        key = value;
+    }
+}
+
+// Stable identities for the albums and artists the file does not name: FNV-1a over their key.
+PersistentID stableID(std::string_view key) {
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const char c : key) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
+std::string lowercaseExtension(std::string_view path) {
+    const auto slash = path.find_last_of('/');
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
+    std::string extension(path.substr(dot));
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Track keys.
+
+enum class TrackKey {
+    TrackID, Name, Artist, AlbumArtist, Album, Genre, Kind, Composer, Comments, SortName,
+    SortArtist, SortAlbum, SortAlbumArtist, SortComposer, TotalTime, TrackNumber, DiscNumber,
+    Year, PlayCount, BPM, BitRate, Rating, AlbumRating, AlbumRatingComputed, ReleaseDate,
+    DateAdded, DateModified, PlayDateUTC, PersistentID, Location, TrackType, Protected,
+    AppleMusic, Compilation, HasVideo, Movie, TVShow, MusicVideo, Podcast, ITunesU,
+    ArtworkCount, Size,
+};
+
+// The track keys the library reads, found by length first: this runs for every key of every
+// track, millions of times in a large library. Unknown keys are absent.
+std::optional<TrackKey> trackKeyFor(std::string_view name) {
+    switch (name.size()) {
+        case 3:
+            if (name == "BPM") return TrackKey::BPM;
+            break;
+        case 4:
+            if (name == "Name") return TrackKey::Name;
+            if (name == "Kind") return TrackKey::Kind;
+            if (name == "Year") return TrackKey::Year;
+            if (name == "Size") return TrackKey::Size;
+            break;
+        case 5:
+            if (name == "Album") return TrackKey::Album;
+            if (name == "Genre") return TrackKey::Genre;
+            if (name == "Movie") return TrackKey::Movie;
+            break;
+        case 6:
+            if (name == "Artist") return TrackKey::Artist;
+            if (name == "Rating") return TrackKey::Rating;
+            break;
+        case 7:
+            if (name == "TV Show") return TrackKey::TVShow;
+            if (name == "Podcast") return TrackKey::Podcast;
+            if (name == "iTunesU") return TrackKey::ITunesU;
+            break;
+        case 8:
+            if (name == "Track ID") return TrackKey::TrackID;
+            if (name == "Composer") return TrackKey::Composer;
+            if (name == "Comments") return TrackKey::Comments;
+            if (name == "Bit Rate") return TrackKey::BitRate;
+            if (name == "Location") return TrackKey::Location;
+            break;
+        case 9:
+            if (name == "Sort Name") return TrackKey::SortName;
+            if (name == "Protected") return TrackKey::Protected;
+            if (name == "Has Video") return TrackKey::HasVideo;
+            break;
+        case 10:
+            if (name == "Sort Album") return TrackKey::SortAlbum;
+            if (name == "Total Time") return TrackKey::TotalTime;
+            if (name == "Play Count") return TrackKey::PlayCount;
+            if (name == "Date Added") return TrackKey::DateAdded;
+            if (name == "Track Type") return TrackKey::TrackType;
+            break;
+        case 11:
+            if (name == "Sort Artist") return TrackKey::SortArtist;
+            if (name == "Disc Number") return TrackKey::DiscNumber;
+            if (name == "Apple Music") return TrackKey::AppleMusic;
+            if (name == "Compilation") return TrackKey::Compilation;
+            if (name == "Music Video") return TrackKey::MusicVideo;
+            break;
+        case 12:
+            if (name == "Album Artist") return TrackKey::AlbumArtist;
+            if (name == "Track Number") return TrackKey::TrackNumber;
+            if (name == "Album Rating") return TrackKey::AlbumRating;
+            if (name == "Release Date") return TrackKey::ReleaseDate;
+            break;
+        case 13:
+            if (name == "Sort Composer") return TrackKey::SortComposer;
+            if (name == "Date Modified") return TrackKey::DateModified;
+            // "Play Date" is local time in seconds since 1904; the UTC date is the one to read.
+            if (name == "Play Date UTC") return TrackKey::PlayDateUTC;
+            if (name == "Persistent ID") return TrackKey::PersistentID;
+            if (name == "Artwork Count") return TrackKey::ArtworkCount;
+            break;
+        case 17:
+            if (name == "Sort Album Artist") return TrackKey::SortAlbumArtist;
+            break;
+        case 21:
+            if (name == "Album Rating Computed") return TrackKey::AlbumRatingComputed;
+            break;
+    }
+    return std::nullopt;
+}
+
+// What the media kind depends on besides playlist membership, kept until the playlists are read.
+struct KindTraits {
+    bool podcast = false, iTunesU = false, tvShow = false, musicVideo = false, movie = false,
+         hasVideo = false;
+    std::string extension;
+    std::string path;  // decoded, mapped once the library's music folder is known
+};
+
+bool oneOf(std::string_view extension, std::initializer_list<std::string_view> list) {
+    return std::find(list.begin(), list.end(), extension) != list.end();
+}
+
+MediaKind deriveMediaKind(const KindTraits& t, bool inAudiobooks, bool inVoiceMemos, bool inTones) {
+    if (t.podcast) return MediaKind::Podcast;
+    if (t.iTunesU) return MediaKind::ITunesU;
+    if (t.tvShow) return MediaKind::TVShow;
+    if (t.musicVideo) return MediaKind::MusicVideo;
+    if (t.movie) return MediaKind::Movie;
+    if (t.extension == ".ipa") return MediaKind::IOSApplication;
+    if (t.extension == ".pdf") return MediaKind::PDFBook;
+    if (oneOf(t.extension, {".epub", ".ibooks"})) return MediaKind::Book;
+    if (oneOf(t.extension, {".m4b", ".aa", ".aax"}) || inAudiobooks) return MediaKind::Audiobook;
+    if (inVoiceMemos) return MediaKind::VoiceMemo;
+    if (t.extension == ".m4r" || inTones) return MediaKind::Ringtone;
+    if (t.hasVideo) return MediaKind::HomeVideo;
+    return MediaKind::Song;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+class Builder {
+public:
+    explicit Builder(MediaLibrary& library) : library_(library) {}
+
+    void reserve(std::size_t tracks) {
+        items_.reserve(tracks);
+        traits_.reserve(tracks);
+        trackIDs_.reserve(tracks);
+    }
+    void readTracks(const pugi::xml_node& tracks);
+    void readPlaylists(const pugi::xml_node& playlists);
+    // Maps the locations (the music folder may come after the tracks) and derives media kinds.
+    void finish(const LibraryOpenOptions& options);
+
+private:
+    void readTrack(const pugi::xml_node& dict, std::string_view outerKey);
+    Artist* artistNamed(const OptionalText& name, const OptionalText& sortName);
+
+    MediaLibrary& library_;
+    std::vector<MediaItem*> items_;
+    std::vector<KindTraits> traits_;
+    void indexTrackIDs();
+    const MediaItem* itemForTrackID(std::int64_t id) const;
+
+    // (Track ID, item index) as read; indexed for the playlists by indexTrackIDs().
+    std::vector<std::pair<std::int64_t, std::size_t>> trackIDs_;
+    bool indexed_ = false;
+    std::int64_t firstID_ = 0;
+    std::vector<std::uint32_t> denseIndex_;  // index + 1 per ID from firstID_; 0 for none
+    std::unordered_map<std::int64_t, std::size_t> sparseIndex_;
+    std::unordered_map<std::string, Artist*> artists_;
+    std::unordered_multimap<PersistentID, Album*> albums_;
+    std::string albumKey_;
+    std::unordered_set<const MediaItem*> audiobooks_, voiceMemos_, tones_;
+};
+
+Artist* Builder::artistNamed(const OptionalText& name, const OptionalText& sortName) {
+    if (!name) return nullptr;
+    auto [it, inserted] = artists_.try_emplace(*name, nullptr);
+    if (inserted) {
+        Artist& artist = library_.addArtist();
+        artist.setName(name);
+        artist.setPersistentID(stableID(*name));
+        it->second = &artist;
+    }
+    if (!it->second->sortName() && sortName) it->second->setSortName(sortName);
+    return it->second;
+}
+
+void Builder::readTracks(const pugi::xml_node& tracks) {
+    forEachEntry(tracks, [this](std::string_view key, const pugi::xml_node& value) {
+        if (isElement(value, "dict")) readTrack(value, key);
+    });
+}
+
+void Builder::readTrack(const pugi::xml_node& dict, std::string_view outerKey) {
+    MediaItem& item = library_.addMediaItem();
+    KindTraits traits;
+    std::optional<std::int64_t> trackID;
+    OptionalText artistName, albumArtist, albumTitle, sortArtist, sortAlbum, sortAlbumArtist;
+    unsigned discNumber = 0;
+    int albumRating = 0;
+    bool albumRatingComputed = false, compilation = false, remote = false, persistentIDSet = false;
+    const char* location = nullptr;
+
+    forEachEntry(dict, [&](std::string_view name, const pugi::xml_node& value) {
+        const auto key = trackKeyFor(name);
+        if (!key) return;
+        switch (*key) {
+            case TrackKey::TrackID: trackID = integerValue(value); break;
+            case TrackKey::Name: item.setTitle(textValue(value)); break;
+            case TrackKey::Artist: artistName = textValue(value); break;
+            case TrackKey::AlbumArtist: albumArtist = textValue(value); break;
+            case TrackKey::Album: albumTitle = textValue(value); break;
+            case TrackKey::Genre: item.setGenre(textValue(value)); break;
+            case TrackKey::Kind: item.setKind(textValue(value)); break;
+            case TrackKey::Composer: item.setComposer(textValue(value)); break;
+            case TrackKey::Comments: item.setComments(textValue(value)); break;
+            case TrackKey::SortName: item.setSortTitle(textValue(value)); break;
+            case TrackKey::SortArtist: sortArtist = textValue(value); break;
+            case TrackKey::SortAlbum: sortAlbum = textValue(value); break;
+            case TrackKey::SortAlbumArtist: sortAlbumArtist = textValue(value); break;
+            case TrackKey::SortComposer: item.setSortComposer(textValue(value)); break;
+            case TrackKey::TotalTime: item.setTotalTime(unsignedValue<std::uint64_t>(value)); break;
+            case TrackKey::TrackNumber: item.setTrackNumber(unsignedValue<unsigned>(value)); break;
+            case TrackKey::DiscNumber: discNumber = unsignedValue<unsigned>(value); break;
+            case TrackKey::Year: item.setYear(unsignedValue<unsigned>(value)); break;
+            case TrackKey::PlayCount: item.setPlayCount(unsignedValue<unsigned>(value)); break;
+            case TrackKey::BPM: item.setBeatsPerMinute(unsignedValue<unsigned>(value)); break;
+            case TrackKey::BitRate: item.setBitrate(unsignedValue<unsigned>(value)); break;
+            case TrackKey::Rating:
+                item.setRating(static_cast<int>(std::min(unsignedValue<unsigned>(value), 100u)));
+                break;
+            case TrackKey::AlbumRating:
+                albumRating = static_cast<int>(std::min(unsignedValue<unsigned>(value), 100u));
+                break;
+            case TrackKey::AlbumRatingComputed: albumRatingComputed = boolValue(value); break;
+            case TrackKey::ReleaseDate: item.setReleaseDate(dateValue(value)); break;
+            case TrackKey::DateAdded: item.setAddedDate(dateValue(value)); break;
+            case TrackKey::DateModified: item.setModifiedDate(dateValue(value)); break;
+            case TrackKey::PlayDateUTC: item.setLastPlayedDate(dateValue(value)); break;
+            case TrackKey::PersistentID:
+                if (const auto id = persistentIDValue(value)) {
+                    item.setPersistentID(*id);
+                    persistentIDSet = true;
+                }
+                break;
+            case TrackKey::Location:
+                if (isElement(value, "string")) location = value.child_value();
+                break;
+            case TrackKey::TrackType:
+                remote = isElement(value, "string") && std::strcmp(value.child_value(), "Remote") == 0;
+                break;
+            case TrackKey::Protected: item.setIsDRMProtected(boolValue(value)); break;
+            case TrackKey::AppleMusic: break;  // Says nothing the other keys do not.
+            case TrackKey::Compilation: compilation = boolValue(value); break;
+            case TrackKey::HasVideo: traits.hasVideo = boolValue(value); break;
+            case TrackKey::Movie: traits.movie = boolValue(value); break;
+            case TrackKey::TVShow: traits.tvShow = boolValue(value); break;
+            case TrackKey::MusicVideo: traits.musicVideo = boolValue(value); break;
+            case TrackKey::Podcast: traits.podcast = boolValue(value); break;
+            case TrackKey::ITunesU: traits.iTunesU = boolValue(value); break;
+            case TrackKey::ArtworkCount:
+                item.setHasArtworkAvailable(unsignedValue<std::uint64_t>(value) > 0);
+                break;
+            case TrackKey::Size: item.setFileSize(unsignedValue<std::uint64_t>(value)); break;
+        }
+    });
+
+    item.setIsCloud(remote);
+    item.setIsVideo(traits.hasVideo || traits.movie || traits.tvShow || traits.musicVideo);
+    if (location) {
+        if (auto path = LocationMapper::pathFromFileURL(location)) {
+            traits.extension = lowercaseExtension(*path);
+            // A cloud item has no local file, whatever its URL says.
+            if (!remote && !path->empty()) traits.path = std::move(*path);
+        }
+    }
+    item.setCanonicalKind(MediaLibraryReader::canonicalKind(item.kind(), traits.extension));
+    if (!persistentIDSet) {
+        // Settings are keyed by persistent ID, so an item without one still needs a stable one.
+        std::string basis = location ? std::string(location) : std::string();
+        for (const OptionalText* part : {&item.title(), static_cast<const OptionalText*>(&artistName),
+                                          static_cast<const OptionalText*>(&albumTitle)}) {
+            basis += '\x1f';
+            if (*part) basis += **part;
+        }
+        item.setPersistentID(stableID(basis));
+    }
+
+    item.setArtist(artistNamed(artistName, sortArtist));
+
+    // One album per (title, album artist, compilation flag, disc number); an absent part differs
+    // from an empty one.
+    std::string& albumKey = albumKey_;  // reused: one allocation for the whole library
+    albumKey.clear();
+    albumKey += static_cast<char>('0' + (albumTitle ? 1 : 0) + (albumArtist ? 2 : 0) +
+                                  (compilation ? 4 : 0));
+    if (albumTitle) albumKey += *albumTitle;
+    albumKey += '\x1f';
+    if (albumArtist) albumKey += *albumArtist;
+    albumKey += '\x1f';
+    albumKey += std::to_string(discNumber);
+    // Albums are found by the key's stable hash, which is also their persistent ID; the fields
+    // are compared as well, so that two albums whose hashes collide stay apart.
+    const PersistentID albumID = stableID(albumKey);
+    Album* found = nullptr;
+    for (auto [it, end] = albums_.equal_range(albumID); it != end && !found; ++it) {
+        const Album& candidate = *it->second;
+        if (candidate.title() == albumTitle && candidate.albumArtist() == albumArtist &&
+            candidate.isCompilation() == compilation && candidate.discNumber() == discNumber) {
+            found = it->second;
+        }
+    }
+    if (!found) {
+        Album& album = library_.addAlbum();
+        album.setPersistentID(albumID);
+        album.setTitle(std::move(albumTitle));
+        album.setAlbumArtist(std::move(albumArtist));
+        album.setIsCompilation(compilation);
+        album.setDiscNumber(discNumber);
+        albums_.emplace(albumID, &album);
+        found = &album;
+    }
+    Album& album = *found;
+    if (!album.sortTitle() && sortAlbum) album.setSortTitle(std::move(sortAlbum));
+    if (!album.sortAlbumArtist() && sortAlbumArtist) album.setSortAlbumArtist(std::move(sortAlbumArtist));
+    if (album.rating() == 0 && albumRating != 0) {
+        album.setRating(albumRating);
+        album.setIsRatingComputed(albumRatingComputed);
+    }
+    item.setAlbum(&album);
+
+    // Playlists refer to tracks by the inner "Track ID"; the dict's key says the same in files
+    // that leave the inner one out.
+    if (!trackID) {
+        std::int64_t id = 0;
+        const auto [end, ec] = std::from_chars(outerKey.data(), outerKey.data() + outerKey.size(), id);
+        if (ec == std::errc() && end == outerKey.data() + outerKey.size()) trackID = id;
+    }
+    const std::size_t index = items_.size();
+    items_.push_back(&item);
+    traits_.push_back(std::move(traits));
+    if (trackID) trackIDs_.emplace_back(*trackID, index);
+}
+
+void Builder::indexTrackIDs() {
+    if (indexed_) return;
+    indexed_ = true;
+    if (trackIDs_.empty()) return;
+    const auto [low, high] = std::minmax_element(
+        trackIDs_.begin(), trackIDs_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto span = static_cast<std::uint64_t>(high->first) - static_cast<std::uint64_t>(low->first);
+    // Track IDs are usually close together: a table then beats hashing a few hundred thousand
+    // playlist entries. Scattered IDs fall back to a map.
+    if (span < 4 * trackIDs_.size() + 1024 && items_.size() < UINT32_MAX) {
+        firstID_ = low->first;
+        denseIndex_.assign(span + 1, 0);
+        for (const auto& [id, index] : trackIDs_) {
+            auto& slot = denseIndex_[static_cast<std::size_t>(id - firstID_)];
+            if (slot == 0) slot = static_cast<std::uint32_t>(index + 1);  // the first one wins
+        }
+    } else {
+        sparseIndex_.reserve(trackIDs_.size());
+        for (const auto& [id, index] : trackIDs_) sparseIndex_.try_emplace(id, index);
+    }
+}
+
+const MediaItem* Builder::itemForTrackID(std::int64_t id) const {
+    if (!denseIndex_.empty()) {
+        if (id < firstID_) return nullptr;
+        const auto offset = static_cast<std::uint64_t>(id) - static_cast<std::uint64_t>(firstID_);
+        if (offset >= denseIndex_.size() || denseIndex_[offset] == 0) return nullptr;
+        return items_[denseIndex_[offset] - 1];
+    }
+    const auto found = sparseIndex_.find(id);
+    return found == sparseIndex_.end() ? nullptr : items_[found->second];
+}
+
+void Builder::readPlaylists(const pugi::xml_node& playlists) {
+    for (pugi::xml_node dict = playlists.first_child(); dict; dict = dict.next_sibling()) {
+        if (!isElement(dict, "dict")) continue;
+        Playlist& playlist = library_.addPlaylist();
+        std::vector<const MediaItem*> items;
+        forEachEntry(dict, [&](std::string_view key, const pugi::xml_node& value) {
+            if (key == "Name") {
+                playlist.setName(textValue(value).value_or(""));
+            } else if (key == "Playlist Persistent ID") {
+                playlist.setPersistentID(persistentIDValue(value).value_or(0));
+            } else if (key == "Parent Persistent ID") {
+                playlist.setParentPersistentID(persistentIDValue(value).value_or(0));
+            } else if (key == "Master") {
+                playlist.setIsMaster(boolValue(value));
+            } else if (key == "Folder") {
+                playlist.setIsFolder(boolValue(value));
+            } else if (key == "Distinguished Kind") {
+                if (const auto kind = integerValue(value)) {
+                    playlist.setDistinguishedKind(distinguishedKindFromLibraryValue(*kind));
+                }
+            } else if (key == "Playlist Items" && isElement(value, "array")) {
+                indexTrackIDs();
+                for (pugi::xml_node entry = value.first_child(); entry; entry = entry.next_sibling()) {
+                    forEachEntry(entry, [&](std::string_view itemKey, const pugi::xml_node& id) {
+                        if (itemKey != "Track ID") return;
+                        const auto trackID = integerValue(id);
+                        // Unknown tracks are left out; duplicates are kept in place.
+                        if (const MediaItem* item = trackID ? itemForTrackID(*trackID) : nullptr) {
+                            items.push_back(item);
+                        }
+                    });
+                }
+            }
+        });
+        switch (playlist.distinguishedKind()) {
+            case distinguished_kind::Audiobooks: audiobooks_.insert(items.begin(), items.end()); break;
+            case distinguished_kind::VoiceMemos: voiceMemos_.insert(items.begin(), items.end()); break;
+            case distinguished_kind::Ringtones: tones_.insert(items.begin(), items.end()); break;
+            default: break;
+        }
+        playlist.setItems(std::move(items));
+    }
+}
+
+void Builder::finish(const LibraryOpenOptions& options) {
+    const LocationMapper mapper(library_.musicFolder(), options);
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        MediaItem* item = items_[i];
+        if (!traits_[i].path.empty()) item->setMappedPath(mapper.mapPath(std::move(traits_[i].path)));
+        item->setMediaKind(deriveMediaKind(traits_[i], audiobooks_.contains(item),
+                                           voiceMemos_.contains(item), tones_.contains(item)));
+    }
+}
+
+
+// ---------------------------------------------------------------------------------------------
+// Large libraries: the "Tracks" dict is most of the file. Parsed whole, its tree would take more
+// memory than the file itself; parsed a slice of whole tracks at a time, the tree stays small and
+// the memory is reused. A light scan finds the dict and the ends of its entries; any file it
+// does not recognise is simply parsed whole.
+
+bool declaresUtf8OrNothing(std::string_view declaration) {
+    const auto at = declaration.find("encoding");
+    if (at == std::string_view::npos) return true;
+    std::string value(declaration.substr(at));
+    for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return value.find("utf-8") != std::string::npos;
+}
+
+// Walks the tags of the document far enough to find the "Tracks" dict, then, on demand, slices of
+// whole tracks inside it. It only counts tags; the parser checks everything else.
+// Whether a parse error at `offset` is where a file cut short would fail: at its very end, or
+// inside a last tag that never closes. `tail` is the end of the text as it was before parsing.
+bool endsWithin(std::size_t offset, std::size_t size, std::string_view tail) {
+    if (offset + 1 >= size) return true;
+    const std::size_t tailStart = size - tail.size();
+    return offset >= tailStart && tail.substr(offset - tailStart).find('>') == std::string_view::npos;
+}
+
+class TrackScanner {
+public:
+    enum class Failure { None, CutShort, Malformed };
+
+    explicit TrackScanner(std::string_view text) : text_(text) {}
+
+    // Scans up to the start of the "Tracks" dict. False for any file it does not recognise (no
+    // such dict, another encoding, a DTD subset, broken structure): those are parsed whole.
+    bool start() {
+        const std::size_t bom = text_.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+        if (text_.substr(bom, 1) != "<") return false;  // UTF-16, or not XML at all
+        pos_ = bom;
+        while (!inTracks_) {
+            if (step() != Event::Tag) return false;
+        }
+        sliceStart_ = begin_;
+        return true;
+    }
+
+    // The next run of whole tracks of at least `bytes` (fewer at the end of the dict); nothing
+    // at the end of the dict or on failure.
+    std::optional<std::pair<std::size_t, std::size_t>> nextSlice(std::size_t bytes) {
+        while (!done_ && failure_ == Failure::None) {
+            const Event event = step();
+            if (event == Event::EntryEnd && pos_ - sliceStart_ >= bytes) return take(pos_);
+            if (event == Event::SectionEnd) {
+                done_ = true;
+                if (lastEntryEnd_ > sliceStart_) return take(lastEntryEnd_);
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Where the text not yet handed out in slices begins.
+    std::size_t pending() const { return sliceStart_; }
+    Failure failure() const { return failure_; }
+    std::size_t failureOffset() const { return failureOffset_; }
+    // The text between the dict's tags, once nextSlice() has reached its end.
+    std::size_t begin() const { return begin_; }
+    std::size_t end() const { return end_; }
+
+private:
+    enum class Event { Tag, EntryEnd, SectionEnd, Failed };
+
+    std::pair<std::size_t, std::size_t> take(std::size_t until) {
+        const std::pair<std::size_t, std::size_t> slice{sliceStart_, until};
+        sliceStart_ = until;
+        return slice;
+    }
+
+    Event fail(Failure failure, std::size_t offset) {
+        failure_ = failure;
+        failureOffset_ = offset;
+        return Event::Failed;
+    }
+    // The text ran out: a file cut short.
+    Event cutShort() { return fail(Failure::CutShort, text_.size()); }
+
+    bool skipPast(std::string_view terminator) {
+        const auto at = text_.find(terminator, pos_);
+        if (at == std::string_view::npos) return false;
+        pos_ = at + terminator.size();
+        return true;
+    }
+
+    // Moves past the next tag (or comment, declaration, CDATA) and says what it was.
+    Event step() {
+        pos_ = text_.find('<', pos_);
+        if (pos_ == std::string_view::npos || pos_ + 1 >= text_.size()) return cutShort();
+        const std::size_t tagStart = pos_;
+        const char second = text_[pos_ + 1];
+        if (second == '?') {
+            if (!skipPast("?>")) return cutShort();
+            if (!declaresUtf8OrNothing(text_.substr(tagStart, pos_ - tagStart))) {
+                return fail(Failure::Malformed, tagStart);
+            }
+            return Event::Tag;
+        }
+        if (second == '!') {
+            const std::string_view rest = text_.substr(pos_);
+            if (rest.starts_with("<!--")) return skipPast("-->") ? Event::Tag : cutShort();
+            if (rest.starts_with("<![CDATA[")) return skipPast("]]>") ? Event::Tag : cutShort();
+            const auto close = text_.find('>', pos_);
+            if (close == std::string_view::npos) return cutShort();
+            // An internal DTD subset could declare entities: left to the full parse.
+            if (text_.substr(pos_, close - pos_).find('[') != std::string_view::npos) {
+                return fail(Failure::Malformed, tagStart);
+            }
+            pos_ = close + 1;
+            return Event::Tag;
+        }
+        const bool closing = second == '/';
+        std::size_t cursor = pos_ + (closing ? 2 : 1);
+        const std::size_t nameStart = cursor;
+        while (cursor < text_.size() && static_cast<unsigned char>(text_[cursor]) > ' ' &&
+               text_[cursor] != '>' && text_[cursor] != '/') {
+            ++cursor;
+        }
+        const std::string_view name = text_.substr(nameStart, cursor - nameStart);
+        // The end of the tag, over quoted attribute values.
+        while (cursor < text_.size() && text_[cursor] != '>') {
+            if (text_[cursor] == '"' || text_[cursor] == '\'') {
+                cursor = text_.find(text_[cursor], cursor + 1);
+                if (cursor == std::string_view::npos) return cutShort();
+            }
+            ++cursor;
+        }
+        if (cursor >= text_.size()) return cutShort();
+        if (name.empty()) return fail(Failure::Malformed, tagStart);
+        const bool selfClosing = !closing && text_[cursor - 1] == '/';
+        pos_ = cursor + 1;
+
+        if (closing) {
+            if (--depth_ < 0) return fail(Failure::Malformed, tagStart);
+            if (inTracks_ && depth_ == 3 && name == "dict") {
+                lastEntryEnd_ = pos_;
+                return Event::EntryEnd;
+            }
+            if (inTracks_ && depth_ == 2) {
+                if (name != "dict") return fail(Failure::Malformed, tagStart);
+                end_ = tagStart;
+                return Event::SectionEnd;
+            }
+            return Event::Tag;
+        }
+        if ((depth_ == 0 && name != "plist") || (depth_ == 1 && name != "dict")) {
+            return fail(Failure::Malformed, tagStart);
+        }
+        if (depth_ == 2 && !inTracks_) {
+            if (name == "key" && !selfClosing) {
+                tracksNext_ = text_.substr(pos_, text_.find('<', pos_) - pos_) == "Tracks";
+            } else if (tracksNext_) {
+                if (name != "dict" || selfClosing) return fail(Failure::Malformed, tagStart);
+                inTracks_ = true;
+                begin_ = pos_;
+            }
+        }
+        if (selfClosing) {
+            if (inTracks_ && depth_ == 3) {
+                lastEntryEnd_ = pos_;
+                return Event::EntryEnd;
+            }
+            return Event::Tag;
+        }
+        ++depth_;
+        return Event::Tag;
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    int depth_ = 0;  // 1 inside <plist>, 2 inside the top dict, 3 inside "Tracks"
+    bool tracksNext_ = false, inTracks_ = false, done_ = false;
+    std::size_t begin_ = 0, end_ = 0, sliceStart_ = 0, lastEntryEnd_ = 0;
+    Failure failure_ = Failure::None;
+    std::size_t failureOffset_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+
+struct FileCloser {
+    void operator()(const int* fd) const {
+        if (fd) ::close(*fd);
+    }
+};
+
+std::string quoted(const std::filesystem::path& file) {
+    std::string text(1, '"');
+    text.append(file.string()).push_back('"');
+    return text;
+}
+
+}  // namespace
+
+MediaLibraryReader::MediaLibraryReader(LibraryOpenOptions options) : options_(std::move(options)) {}
+
+OptionalText MediaLibraryReader::canonicalKind(const OptionalText& kind, std::string_view extension) {
+    // Apple's English kind texts. Music.app writes some of them with no-break spaces
+    // ("Apple Music AAC audio file"), which compare as plain spaces.
+    static constexpr std::array<std::string_view, 16> kEnglishKinds{
+        "MPEG audio file",
+        "AAC audio file",
+        "Purchased AAC audio file",
+        "Protected AAC audio file",
+        "Matched AAC audio file",
+        "Apple Music AAC audio file",
+        "Apple Lossless audio file",
+        "WAV audio file",
+        "AIFF audio file",
+        "MPEG-4 video file",
+        "Purchased MPEG-4 video file",
+        "Protected MPEG-4 video file",
+        "QuickTime movie file",
+        "MPEG audio stream",
+        "Internet audio stream",
+        "Audible file",
+    };
+    if (kind && kind->find("\xC2\xA0") == std::string::npos) {
+        if (std::find(kEnglishKinds.begin(), kEnglishKinds.end(), *kind) != kEnglishKinds.end()) {
+            return kind;
+        }
+    } else if (kind) {
+        std::string plain;
+        plain.reserve(kind->size());
+        for (std::size_t i = 0; i < kind->size(); ++i) {
+            if ((*kind)[i] == '\xC2' && i + 1 < kind->size() && (*kind)[i + 1] == '\xA0') {
+                plain += ' ';
+                ++i;
+            } else {
+                plain += (*kind)[i];
+            }
+        }
+        if (std::find(kEnglishKinds.begin(), kEnglishKinds.end(), plain) != kEnglishKinds.end()) {
+            return plain;
+        }
+    }
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 9> kByExtension{{
+        {".mp3", "MPEG audio file"},
+        {".m4p", "Protected AAC audio file"},
+        {".aac", "AAC audio file"},
+        {".wav", "WAV audio file"},
+        {".aif", "AIFF audio file"},
+        {".aiff", "AIFF audio file"},
+        {".aifc", "AIFF audio file"},
+        {".m4v", "MPEG-4 video file"},
+        {".mov", "QuickTime movie file"},
+    }};
+    for (const auto& [ext, text] : kByExtension) {
+        if (ext == extension) return std::string(text);
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<MediaLibrary> MediaLibraryReader::readFile(const std::filesystem::path& file,
+                                                           std::string& error) const {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = "Cannot read the library file " + quoted(file) + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    std::unique_ptr<const int, FileCloser> closer(&fd);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        error = "Cannot read the library file " + quoted(file) + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        error = "Cannot read the library file " + quoted(file) + ": it is a folder";
+        return nullptr;
+    }
+    // Read into one buffer that the parser then works on in place: no second copy of a file
+    // that may be hundreds of megabytes.
+    const auto size = static_cast<std::size_t>(info.st_size);
+    std::unique_ptr<char[]> buffer;
+    try {
+        buffer = std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(size, 1));
+    } catch (const std::bad_alloc&) {
+        error = "Cannot read the library file " + quoted(file) + ": it is too large for memory";
+        return nullptr;
+    }
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, buffer.get() + done, size - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            error = "Cannot read the library file " + quoted(file) + ": " + std::strerror(errno);
+            return nullptr;
+        }
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return parse(buffer.get(), done, file, error);
+}
+
+std::unique_ptr<MediaLibrary> MediaLibraryReader::readText(std::string text,
+                                                           const std::filesystem::path& name,
+                                                           std::string& error) const {
+    return parse(text.data(), text.size(), name, error);
+}
+
+std::unique_ptr<MediaLibrary> MediaLibraryReader::parse(char* data, std::size_t size,
+                                                        const std::filesystem::path& name,
+                                                        std::string& error) const {
+    const std::string prefix = "The library file " + quoted(name);
+    if (size == 0) {
+        error = prefix + " is empty";
+        return nullptr;
+    }
+    // Minimal parsing (no declaration, doctype or comments kept) with text embedded in its
+    // element: half the nodes, which matters for files of 100,000 tracks.
+    constexpr unsigned kParseOptions = pugi::parse_minimal | pugi::parse_escapes | pugi::parse_eol |
+                                       pugi::parse_embed_pcdata | pugi::parse_ws_pcdata_single;
+    auto library = std::make_unique<MediaLibrary>();
+    library->setSourceFile(name);
+    Builder builder(*library);
+    // The parser writes into the text; keep the end as it was, to tell a cut-short file.
+    const std::string originalTail(data + size - std::min<std::size_t>(size, 4096), data + size);
+
+    // Where the tracks were taken out of the text, to give error offsets in the file as it is.
+    std::size_t removedAt = 0, removed = 0;
+    if (TrackScanner scanner(std::string_view(data, size)); scanner.start()) {
+        // Slices of about a megabyte of whole tracks. Each is found and parsed on a second thread
+        // while the tracks of the one before are read into the library.
+        constexpr std::size_t kSliceBytes = 1 << 20;
+        struct Slice {
+            std::size_t begin = 0;
+            pugi::xml_parse_result result;
+            bool last = false;
+        };
+        std::array<pugi::xml_document, 2> documents;
+        const auto scanAndParse = [&](std::size_t k) {
+            Slice slice;
+            const auto range = scanner.nextSlice(kSliceBytes);
+            if (!range) {
+                slice.last = true;
+                return slice;
+            }
+            slice.begin = range->first;
+            slice.result = documents[k % 2].load_buffer_inplace(
+                data + range->first, range->second - range->first,
+                kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
+            return slice;
+        };
+        const auto startSlice = [&](std::size_t k) {
+            try {
+                return std::async(std::launch::async, scanAndParse, k);
+            } catch (const std::system_error&) {
+                return std::async(std::launch::deferred, scanAndParse, k);  // no thread to spare
+            }
+        };
+        std::future<Slice> next = startSlice(0);
+        for (std::size_t k = 0;; ++k) {
+            const Slice slice = next.get();
+            if (slice.last) break;
+            if (!slice.result) {
+                error = prefix + " is not valid XML: " + slice.result.description() +
+                        " at byte offset " +
+                        std::to_string(slice.begin + static_cast<std::size_t>(slice.result.offset));
+                return nullptr;
+            }
+            next = startSlice(k + 1);
+            builder.readTracks(documents[k % 2]);
+        }
+        if (scanner.failure() != TrackScanner::Failure::None) {
+            // The parser says best what is wrong: let it read the rest of the tracks.
+            const std::size_t from = scanner.pending();
+            const pugi::xml_parse_result result = documents[0].load_buffer_inplace(
+                data + from, size - from, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
+            const std::size_t offset =
+                from + static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0));
+            if (scanner.failure() == TrackScanner::Failure::CutShort &&
+                (result || endsWithin(offset, size, originalTail))) {
+                error = prefix + " is truncated: it ends at byte " + std::to_string(size) +
+                        " before the XML is complete";
+            } else if (!result && offset < scanner.failureOffset()) {
+                error = prefix + " is not valid XML: " + result.description() + " at byte offset " +
+                        std::to_string(offset);
+            } else {
+                error = prefix + " is not valid XML: unexpected tag at byte offset " +
+                        std::to_string(scanner.failureOffset());
+            }
+            return nullptr;
+        }
+        for (auto& document : documents) document.reset();
+        // The tracks are read: the rest of the document is parsed without them.
+        removedAt = scanner.begin();
+        removed = scanner.end() - scanner.begin();
+        std::memmove(data + scanner.begin(), data + scanner.end(), size - scanner.end());
+        size -= removed;
+    }
+
+    // The same for what is left to parse.
+    const std::string tail(data + size - std::min<std::size_t>(size, 4096), data + size);
+    pugi::xml_document document;
+    const pugi::xml_parse_result result =
+        document.load_buffer_inplace(data, size, kParseOptions, pugi::encoding_auto);
+    if (!result) {
+        const auto offset = std::min(
+            static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0)), size);
+        if (document.first_child() && endsWithin(offset, size, tail)) {
+            error = prefix + " is truncated: it ends at byte " + std::to_string(size + removed) +
+                    " before the XML is complete";
+        } else {
+            error = prefix + " is not valid XML: " + result.description() + " at byte offset " +
+                    std::to_string(offset >= removedAt ? offset + removed : offset);
+        }
+        return nullptr;
+    }
+    const pugi::xml_node root = document.document_element();
+    if (!isElement(root, "plist")) {
+        error = prefix + " is not a property list: its root element is <" + root.name() +
+                ">, not <plist>";
+        return nullptr;
+    }
+    pugi::xml_node top = root.first_child();
+    while (top && top.type() != pugi::node_element) top = top.next_sibling();
+    pugi::xml_node tracks, playlists;
+    OptionalText musicFolder;
+    if (top && isElement(top, "dict")) {
+        forEachEntry(top, [&](std::string_view key, const pugi::xml_node& value) {
+            if (key == "Tracks" && isElement(value, "dict")) tracks = value;
+            else if (key == "Playlists" && isElement(value, "array")) playlists = value;
+            else if (key == "Music Folder") musicFolder = textValue(value);
+        });
+    }
+    if (!tracks && !playlists) {
+        error = prefix + " is a property list but not a music library: it has no \"Tracks\" and "
+                         "no \"Playlists\"";
+        return nullptr;
+    }
+
+    library->setMusicFolder(std::move(musicFolder));
+    if (tracks) builder.readTracks(tracks);
+    if (playlists) builder.readPlaylists(playlists);
+    builder.finish(options_);
+    return library;
+}
+
+std::unique_ptr<MediaLibrary> MediaLibrary::initWithContentsOfFile(const std::filesystem::path& file,
+                                                                   const LibraryOpenOptions& options,
+                                                                   std::string& error) {
+    return MediaLibraryReader(options).readFile(file, error);
+}
+
+}  // namespace kelvara

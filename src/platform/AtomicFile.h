@@ -1,0 +1,51 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kelvara {
+
+// A file that appears under its final name only when complete: it is written to a temporary file
+// in the final folder and renamed into place by commit(). Destroyed without commit, it removes the
+// temporary file, so an interrupted write never leaves a truncated file under the final name.
+class AtomicFile {
+public:
+    // Creates the temporary file beside `finalPath`. Returns nullptr and sets `error` (with the
+    // path and the system's reason) when the folder is not writable.
+    static std::unique_ptr<AtomicFile> create(const std::filesystem::path& finalPath,
+                                              std::string& error);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    int fd() const { return fd_; }
+    const std::filesystem::path& temporaryPath() const { return temporaryPath_; }
+    const std::filesystem::path& finalPath() const { return finalPath_; }
+
+    bool write(std::string_view data, std::string& error);
+
+    // Closes the file and renames it over `finalPath`. With `durable`, the data is fsynced first
+    // (power-loss safety for small files such as settings; costly for thousands of songs).
+    bool commit(std::string& error, bool durable = false);
+
+    // Temporary files carry this prefix, so a later run can recognise leftovers of a killed one.
+    static constexpr std::string_view temporaryPrefix = ".kelvara-part-";
+    static bool isTemporaryFileName(std::string_view name);
+    // Removes leftover temporary files directly inside `folder`; returns how many.
+    static int removeLeftovers(const std::filesystem::path& folder);
+
+private:
+    AtomicFile() = default;
+
+    int fd_ = -1;
+    bool committed_ = false;
+    std::filesystem::path temporaryPath_;
+    std::filesystem::path finalPath_;
+};
+
+// Writes `data` to `file` through an AtomicFile, durably.
+bool writeFileAtomically(const std::filesystem::path& file, std::string_view data, std::string& error);
+
+}  // namespace kelvara

@@ -1,0 +1,141 @@
+#include "platform/FileCopy.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "platform/AtomicFile.h"
+
+namespace kelvara {
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::string reason(const std::string& what, const std::filesystem::path& path, int error) {
+    return what + " " + path.string() + ": " + std::strerror(error);
+}
+
+bool aborted(const std::atomic<bool>* abort) { return abort && abort->load(std::memory_order_relaxed); }
+
+// Large chunks keep the number of system calls low; small enough that a stop is felt at once.
+constexpr std::size_t kChunk = 16u << 20;
+
+bool copyWithReadWrite(int in, int out, off_t offset, const std::atomic<bool>* abort, int& failure) {
+    std::vector<char> buffer(1u << 20);
+    if (lseek(in, offset, SEEK_SET) < 0 || lseek(out, offset, SEEK_SET) < 0) {
+        failure = errno;
+        return false;
+    }
+    while (true) {
+        if (aborted(abort)) {
+            failure = ECANCELED;
+            return false;
+        }
+        const ssize_t got = read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            failure = errno;
+            return false;
+        }
+        if (got == 0) return true;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put < 0) {
+                failure = errno;
+                return false;
+            }
+            done += put;
+        }
+    }
+}
+
+}  // namespace
+
+bool copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& destination,
+                        std::string& error, const std::atomic<bool>* abort) {
+    Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) {
+        error = reason("Cannot read", source, errno);
+        return false;
+    }
+    struct stat info {};
+    if (fstat(in.get(), &info) != 0) {
+        error = reason("Cannot read", source, errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = reason("Cannot read", source, EINVAL);
+        return false;
+    }
+    posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    auto out = AtomicFile::create(destination, error);
+    if (!out) return false;
+
+    int failure = 0;
+    bool copied = ioctl(out->fd(), FICLONE, in.get()) == 0;
+    if (!copied) {
+        // copy_file_range lets the kernel copy (or share extents) without passing the data through
+        // user space; read/write is the fallback where it is not supported across these files.
+        off_t offset = 0;
+        const off_t size = info.st_size;
+        bool fallback = false;
+        while (offset < size) {
+            if (aborted(abort)) {
+                failure = ECANCELED;
+                break;
+            }
+            const std::size_t want = static_cast<std::size_t>(std::min<off_t>(size - offset, kChunk));
+            const ssize_t done = copy_file_range(in.get(), nullptr, out->fd(), nullptr, want, 0);
+            if (done < 0 && errno == EINTR) continue;
+            if (done < 0) {
+                if (offset == 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
+                                    errno == EINVAL || errno == EBADF)) {
+                    fallback = true;
+                } else {
+                    failure = errno;
+                }
+                break;
+            }
+            if (done == 0) break;  // the file shrank while we copied; take what is there
+            offset += done;
+        }
+        if (fallback) {
+            copied = copyWithReadWrite(in.get(), out->fd(), 0, abort, failure);
+        } else if (!failure && offset < size) {
+            // copy_file_range stopped early (file grew or shrank); finish in user space.
+            copied = copyWithReadWrite(in.get(), out->fd(), offset, abort, failure);
+        } else {
+            copied = failure == 0;
+        }
+    }
+    if (!copied) {
+        error = failure == ECANCELED ? "Copy of " + source.string() + " stopped"
+                                     : "Cannot copy " + source.string() + " to " + destination.string() +
+                                           ": " + std::strerror(failure ? failure : EIO);
+        return false;  // the temporary file goes with `out`
+    }
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    futimens(out->fd(), times);
+    return out->commit(error);
+}
+
+}  // namespace kelvara

@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <thread>
+
+#include "support/TestSupport.h"
+
+extern char** environ;
+
+namespace kelvara::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+struct Track {
+    std::string title, artist, album, file;
+    int number;
+    std::string content = "audio";
+};
+
+// A library file as iTunes writes it, over files in music/, with one playlist per entry.
+class ExportCommand : public ::testing::Test {
+protected:
+    void writeLibrary(const std::vector<Track>& tracks, const std::vector<std::pair<std::string, Lines>>& playlists) {
+        std::string xml =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>\n"
+            "<key>Music Folder</key><string>file:///Users/demo/Music/</string>\n<key>Tracks</key><dict>\n";
+        int id = 0;
+        for (const Track& t : tracks) {
+            ++id;
+            if (!t.content.empty()) writeFile(dir / "music" / t.file, t.content);
+            std::string url;
+            for (char c : t.file) url += c == ' ' ? std::string("%20") : std::string(1, c);
+            xml += "<key>" + std::to_string(id) + "</key><dict><key>Track ID</key><integer>" + std::to_string(id) +
+                   "</integer><key>Name</key><string>" + t.title + "</string><key>Artist</key><string>" + t.artist +
+                   "</string><key>Album</key><string>" + t.album +
+                   "</string><key>Kind</key><string>MPEG audio file</string>"
+                   "<key>Total Time</key><integer>61000</integer><key>Track Number</key><integer>" +
+                   std::to_string(t.number) + "</integer><key>Persistent ID</key><string>00000000000000" +
+                   (id < 16 ? "0" : "") + [&] {
+                       char hex[8];
+                       std::snprintf(hex, sizeof hex, "%X", id);
+                       return std::string(hex);
+                   }() + "</string><key>Location</key><string>file:///Users/demo/Music/" + url +
+                   "</string></dict>\n";
+        }
+        xml += "</dict>\n<key>Playlists</key><array>\n";
+        int pid = 0;
+        for (const auto& [name, titles] : playlists) {
+            ++pid;
+            xml += "<dict><key>Name</key><string>" + name + "</string><key>Playlist ID</key><integer>" +
+                   std::to_string(900 + pid) + "</integer><key>Playlist Persistent ID</key><string>00000000000009" +
+                   std::to_string(10 + pid) + "</string><key>Playlist Items</key><array>";
+            for (const std::string& title : titles)
+                for (std::size_t i = 0; i < tracks.size(); ++i)
+                    if (tracks[i].title == title)
+                        xml += "<dict><key>Track ID</key><integer>" + std::to_string(i + 1) + "</integer></dict>";
+            xml += "</array></dict>\n";
+        }
+        xml += "</array></dict></plist>\n";
+        writeFile(dir / "Library.xml", xml);
+    }
+
+    Lines base() const {
+        return {KELVARA_CLI, "--library", (dir / "Library.xml").string(), "--music-folder", (dir / "music").string(),
+                "--config-dir", (dir / "config").string()};
+    }
+    CommandResult cli(Lines args) const {
+        Lines argv = base();
+        argv.insert(argv.end(), args.begin(), args.end());
+        return runCommand(argv);
+    }
+    Lines tree() const {
+        Lines files;
+        for (auto& entry : fs::recursive_directory_iterator(out))
+            if (!entry.is_directory()) files.push_back(entry.path().lexically_relative(out).string());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+    TempDir dir;
+    fs::path out = dir / "out";
+    std::vector<Track> lowtide = {{"Intro", "Lowtide", "Blue Hours", "Low/01 Intro.mp3", 1, "AAAA"},
+                                  {"Dusk", "Lowtide", "Blue Hours", "Low/02 Dusk.mp3", 2, "BBBB"}};
+};
+
+TEST_F(ExportCommand, ExportsAPlaylistPrintsTheLogAndSavesIt) {
+    writeLibrary(lowtide, {{"Road Trip", {"Dusk", "Intro"}}});
+    const auto result = cli({"export", "--playlist", "Road Trip", "--to", out.string(), "--log",
+                             (dir / "log.txt").string(), "--pattern", "1", "--m3u"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(tree(), (Lines{"Road Trip/001 Dusk.mp3", "Road Trip/002 Intro.mp3", "Road Trip/Road Trip.m3u"}));
+    EXPECT_EQ(readFile(out / "Road Trip/Road Trip.m3u"),
+              "#EXTINF:61,Dusk - Lowtide\n001 Dusk.mp3\n#EXTINF:61,Intro - Lowtide\n002 Intro.mp3\n");
+    const std::string hyphens(77, '-'), equals(56, '=');
+    EXPECT_NE(result.out.find("Exporting playlist: Road Trip\n" + hyphens + "\nExporting song: 02 Dusk.mp3\n"
+                              "Exporting song: 01 Intro.mp3\nSaving playlist file to " +
+                              (out / "Road Trip/Road Trip.m3u").string() + ":\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_TRUE(result.out.ends_with("\n" + equals + "\nExport Finished\n" + equals + "\n")) << result.out;
+    EXPECT_EQ(readFile(dir / "log.txt"), result.out);
+}
+
+TEST_F(ExportCommand, FlagsOverrideTheStoredOptionsForOneRun) {
+    lowtide.push_back({"Café 日本", "Lowtide", "Blue Hours", "Low/03 Cafe.mp3", 3});
+    writeLibrary(lowtide, {{"Été", {"Café 日本", "Intro"}}});
+    auto result = cli({"export", "--playlist", "Été", "--to", out.string(), "--layout", "1", "--encoding", "ascii",
+                       "--crlf", "--windows-paths", "--format", "<Track NO>. <Title>", "--track-digits", "1"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(tree(), (Lines{"Ete.m3u", "Music/Lowtide/Blue Hours/01. Intro.mp3",
+                             "Music/Lowtide/Blue Hours/03. Cafe .mp3"}));
+    EXPECT_EQ(readFile(out / "Ete.m3u"),
+              "#EXTINF:61,Cafe ?? - Lowtide\r\nMusic\\Lowtide\\Blue Hours\\03. Cafe .mp3\r\n"
+              "#EXTINF:61,Intro - Lowtide\r\nMusic\\Lowtide\\Blue Hours\\01. Intro.mp3\r\n");
+    // Nothing was stored: the next run uses the stored (default) options again.
+    fs::remove_all(out);
+    result = cli({"export", "--playlist", "Été", "--to", out.string(), "--no-m3u"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(tree(), (Lines{"Été/001 Café 日本.mp3", "Été/002 Intro.mp3"}));
+}
+
+TEST_F(ExportCommand, AlbumRunsByName) {
+    writeLibrary(lowtide, {});
+    const auto result = cli({"export", "--album", "Lowtide - Blue Hours", "--to", out.string(), "--artist-folder",
+                             "--pattern", "4"});
+    ASSERT_EQ(result.exitCode, 0) << result.err << result.out;
+    EXPECT_EQ(tree(), (Lines{"Lowtide/Blue Hours/Dusk.mp3", "Lowtide/Blue Hours/Intro.mp3",
+                             "Lowtide/Blue Hours/LowtideBlue Hours.m3u"}));
+    EXPECT_NE(result.out.find("Exporting album: Blue Hours\n"), std::string::npos);
+}
+
+TEST_F(ExportCommand, ExitStatusTellsIssuesAndFailures) {
+    lowtide.push_back({"Gone", "Lowtide", "Blue Hours", "Low/gone.mp3", 3, ""});
+    writeLibrary(lowtide, {{"P", {"Intro", "Gone"}}});
+    auto result = cli({"export", "--playlist", "P", "--to", out.string()});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_NE(result.out.find("Cannot export song \"Gone\": File does not exist\n"), std::string::npos);
+    EXPECT_NE(result.out.find("Export Finished with 1 issue\n"), std::string::npos);
+
+    EXPECT_EQ(cli({"export", "--playlist", "Nope", "--to", out.string()}).exitCode, 2);
+    result = cli({"export", "--playlist", "P", "--to", out.string(), "--format", "<Year> <Title>"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("unknown token <Year>"), std::string::npos);
+    EXPECT_EQ(cli({"export", "--to", out.string()}).exitCode, 2);
+    writeFile(dir / "blocker", "x");
+    result = cli({"export", "--playlist", "P", "--to", (dir / "blocker/out").string()});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.out.find("Export stopped with error:"), std::string::npos);
+}
+
+TEST_F(ExportCommand, OptionsAreShownAndSetWithValidation) {
+    auto result = runCommand({KELVARA_CLI, "--config-dir", (dir / "config").string(), "options", "set",
+                              "OrginizeFilesOption", "4"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    result = runCommand({KELVARA_CLI, "--config-dir", (dir / "config").string(), "options"});
+    EXPECT_NE(result.out.find("OrginizeFilesOption      4  Folder layout"), std::string::npos) << result.out;
+    result = runCommand({KELVARA_CLI, "--config-dir", (dir / "config").string(), "options", "set",
+                         "PlaylistEncoding", "7"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("PlaylistEncoding takes 0 to 2"), std::string::npos);
+    result = runCommand({KELVARA_CLI, "--config-dir", (dir / "config").string(), "options", "set", "Colour", "1"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("unknown option \"Colour\""), std::string::npos);
+}
+
+// Starts an export of many large songs, interrupts it with `signals` once the first song is being
+// copied, and returns the exit status.
+int interruptedExport(const ExportCommand& test, const Lines& argv, const std::vector<int>& signals,
+                      const fs::path& stdoutFile) {
+    std::vector<std::string> args = argv;
+    std::vector<char*> argp;
+    for (auto& a : args) argp.push_back(a.data());
+    argp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    EXPECT_EQ(posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    (void)test;
+    while (readFile(stdoutFile).find("Exporting song:") == std::string::npos)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    for (int signal : signals) kill(pid, signal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST_F(ExportCommand, InterruptedRunsLeaveOnlyCompleteFilesAndTheNextRunFinishes) {
+    std::vector<Track> tracks;
+    Lines titles;
+    const std::string big(8 << 20, 'x');
+    for (int i = 0; i < 30; ++i) {
+        tracks.push_back({"Song " + std::to_string(i), "A", "B", "s" + std::to_string(i) + ".mp3", i, big});
+        titles.push_back(tracks.back().title);
+    }
+    writeLibrary(tracks, {{"Big", titles}});
+    Lines argv = base();
+    for (const char* a : {"export", "--playlist", "Big", "--to"}) argv.push_back(a);
+    argv.push_back(out.string());
+
+    auto complete = [&] {
+        for (const std::string& file : tree()) {
+            EXPECT_EQ(file.find(".kelvara-part-"), std::string::npos) << file;
+            if (file.ends_with(".mp3")) {
+                EXPECT_EQ(fs::file_size(out / file), big.size()) << file;
+            }
+        }
+    };
+    // Ctrl-C twice: stops at once.
+    EXPECT_EQ(interruptedExport(*this, argv, {SIGINT, SIGINT}, dir / "stdout1"), 130);
+    EXPECT_NE(readFile(dir / "stdout1").find("User stopped export"), std::string::npos);
+    complete();
+    EXPECT_LT(tree().size(), 30u);
+    // Killed outright: a temporary file may stay behind, under its temporary name only.
+    interruptedExport(*this, argv, {SIGKILL}, dir / "stdout2");
+    for (const std::string& file : tree()) {
+        if (file.ends_with(".mp3")) {
+            EXPECT_EQ(fs::file_size(out / file), big.size()) << file;
+        }
+    }
+    // The next run removes the leftovers and completes the export.
+    const auto result = runCommand(argv);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    complete();
+    EXPECT_EQ(tree().size(), 31u);
+}
+
+}  // namespace
+}  // namespace kelvara::test

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "support/TestSupport.h"
+
+namespace kelvara {
+namespace {
+
+// A library of three songs on two albums and two playlists that share a song.
+const char* kLibrary = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple Computer//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict>
+<key>Major Version</key><integer>1</integer>
+<key>Music Folder</key><string>file:///Users/demo/Music/</string>
+<key>Tracks</key><dict>
+ <key>1</key><dict><key>Track ID</key><integer>1</integer><key>Name</key><string>Shared, song</string>
+  <key>Artist</key><string>Ann</string><key>Album Artist</key><string>Band</string><key>Album</key><string>First</string>
+  <key>Kind</key><string>MPEG audio file</string><key>Total Time</key><integer>245000</integer><key>Year</key><integer>2001</integer>
+  <key>Persistent ID</key><string>0000000000000001</string><key>Track Type</key><string>File</string></dict>
+ <key>2</key><dict><key>Track ID</key><integer>2</integer><key>Name</key><string>Zulu</string>
+  <key>Artist</key><string>Ann</string><key>Album Artist</key><string>Band</string><key>Album</key><string>First</string>
+  <key>Kind</key><string>MPEG audio file</string><key>Total Time</key><integer>3725000</integer><key>Year</key><integer>1999</integer>
+  <key>Persistent ID</key><string>0000000000000002</string><key>Track Type</key><string>File</string></dict>
+ <key>3</key><dict><key>Track ID</key><integer>3</integer><key>Name</key><string>Mike</string>
+  <key>Artist</key><string>Bob</string><key>Album</key><string>Second</string>
+  <key>Kind</key><string>MPEG audio file</string><key>Total Time</key><integer>60000</integer>
+  <key>Persistent ID</key><string>0000000000000003</string><key>Track Type</key><string>File</string></dict>
+</dict>
+<key>Playlists</key><array>
+ <dict><key>Name</key><string>Red</string><key>Playlist ID</key><integer>10</integer>
+  <key>Playlist Persistent ID</key><string>00000000000000A1</string><key>All Items</key><true/>
+  <key>Playlist Items</key><array><dict><key>Track ID</key><integer>1</integer></dict><dict><key>Track ID</key><integer>2</integer></dict></array></dict>
+ <dict><key>Name</key><string>Blue</string><key>Playlist ID</key><integer>11</integer>
+  <key>Playlist Persistent ID</key><string>00000000000000A2</string><key>All Items</key><true/>
+  <key>Playlist Items</key><array><dict><key>Track ID</key><integer>3</integer></dict><dict><key>Track ID</key><integer>1</integer></dict></array></dict>
+</array></dict></plist>
+)";
+
+struct ListCommand : testing::Test {
+    test::TempDir dir;
+    ListCommand() { test::writeFile(dir / "Library.xml", kLibrary); }
+
+    test::CommandResult list(std::vector<std::string> args) {
+        std::vector<std::string> argv = {KELVARA_CLI, "--library", (dir / "Library.xml").string(), "--config-dir",
+                                         (dir / "config").string(), "list"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return test::runCommand(argv);
+    }
+    nlohmann::json csv(const std::string& name) {
+        const auto result = test::runPython(
+            "import csv, json, sys\nprint(json.dumps(list(csv.reader(open(sys.argv[1], newline='')))))\n",
+            {(dir / name).string()});
+        return nlohmann::json::parse(result.out);
+    }
+};
+
+TEST_F(ListCommand, PlaylistsAreListedOneAfterTheOtherWithSharedSongsTwice) {
+    const auto result = list({"--playlist", "Red", "--playlist", "Blue", "--to", (dir / "out.csv").string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "Wrote 4 songs to " + (dir / "out.csv").string() + "\n");
+    EXPECT_EQ(csv("out.csv"), nlohmann::json::parse(R"([["Title","Artist","Time","Album","Genre","Year"],
+        ["Shared, song","Ann","04:05","First","","2001"],["Zulu","Ann","1:02:05","First","","1999"],
+        ["Mike","Bob","01:00","Second","","0"],["Shared, song","Ann","04:05","First","","2001"]])"));
+}
+
+TEST_F(ListCommand, ColumnsSortKeysAndModeFollowTheOptions) {
+    auto result = list({"--playlist", "Red", "--playlist", "Blue", "--columns", "title,albumArtist,bogus",
+                        "--sort", "albumArtist,-title", "--to", (dir / "sorted.csv").string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.err.find("unknown column \"bogus\""), std::string::npos) << result.err;
+    EXPECT_EQ(csv("sorted.csv"), nlohmann::json::parse(R"([["Title","Album Artist"],["Mike",""],
+        ["Zulu","Band"],["Shared, song","Band"],["Shared, song","Band"]])"));
+
+    // An album listing: "albumArtist" is the song's artist there.
+    result = list({"--album", "Band - First", "--album", "Second - Bob", "--columns", "title,albumArtist",
+                   "--to", (dir / "albums.csv").string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(csv("albums.csv"), nlohmann::json::parse(R"([["Title","Artist"],["Shared, song","Ann"],
+        ["Zulu","Ann"],["Mike","Bob"]])"));
+}
+
+TEST_F(ListCommand, SpreadsheetTypeComesFromTheExtensionOrTheOption) {
+    ASSERT_EQ(list({"--all", "--albums", "--to", (dir / "a.xlsx").string()}).exitCode, 0);
+    ASSERT_EQ(list({"--all", "--type", "xls", "--to", (dir / "b.listing").string()}).exitCode, 0);
+    const auto result = test::runPython(
+        "import sys, openpyxl, xlrd\n"
+        "ws = openpyxl.load_workbook(sys.argv[1])['Songs']\n"
+        "sh = xlrd.open_workbook(sys.argv[2]).sheet_by_name('Songs')\n"
+        "print(ws.max_row, ws['A1'].value, sh.nrows, sh.cell_value(0, 2))\n",
+        {(dir / "a.xlsx").string(), (dir / "b.listing").string()});
+    EXPECT_EQ(result.out, "4 Title 5 Time\n") << result.err;
+}
+
+TEST_F(ListCommand, MistakesEndWithOneClearLineAndNoFile) {
+    const auto expectError = [&](std::vector<std::string> args, const std::string& message) {
+        const auto result = list(std::move(args));
+        EXPECT_EQ(result.exitCode, 2) << message;
+        EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    };
+    expectError({"--all", "--to", (dir / "x.ods").string()}, "name it .csv, .xls or .xlsx");
+    expectError({"--all", "--sort", "title", "--to", (dir / "x.xlsx").string()}, "CSV listings only");
+    expectError({"--all", "--sort", "nope", "--to", (dir / "x.csv").string()}, "cannot sort by \"nope\"");
+    expectError({"--ticked", "--albums", "--to", (dir / "x.csv").string()}, "Please select at least one album.");
+    expectError({"--playlist", "Green", "--to", (dir / "x.csv").string()}, "no playlist named \"Green\"");
+    expectError({"--all", "--playlist", "Red", "--to", (dir / "x.csv").string()}, "exactly one of");
+    expectError({"--all", "--to", (dir / "no" / "x.csv").string()}, (dir / "no").string());
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.csv"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.xlsx"));
+}
+
+}  // namespace
+}  // namespace kelvara

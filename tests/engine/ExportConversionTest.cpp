@@ -1,0 +1,130 @@
+#include "ExportFixture.h"
+
+namespace kelvara::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Records the jobs it is given and writes a marker file in place of converting.
+class FakeConverter : public SongConverter {
+public:
+    bool beginRun(const std::function<void(const std::string&)>&, std::string&) override {
+        ++begun;
+        return true;
+    }
+    void endRun() override { ++ended; }
+    ConversionOutcome convertItemAtUrl(const ConversionJob& job) override { return record("mp3", job); }
+    ConversionOutcome convertToAACItemAtUrl(const ConversionJob& job) override { return record("aac", job); }
+    std::optional<std::string> probeKind(const std::filesystem::path&) override {
+        ++probed;
+        return std::string("AAC audio file");
+    }
+    bool writeAlbumArtwork(const MediaItem&, const std::filesystem::path& destination) override {
+        writeFile(destination, "PNG");
+        return true;
+    }
+
+    ConversionOutcome record(const std::string& kind, const ConversionJob& job) {
+        jobs.push_back(kind + " " + std::to_string(job.bitRate) + " " + job.destination.filename().string());
+        if (job.song && job.song->title() == "Broken") {
+            job.logErrorMessage("Cannot convert");
+            return ConversionOutcome::Failed;
+        }
+        writeFile(job.destination, kind);
+        return ConversionOutcome::Written;
+    }
+    Lines jobs;
+    int begun = 0, ended = 0, probed = 0;
+};
+
+class ExportConversion : public ExportFixture {
+protected:
+    MediaItem& make(const std::string& title, const std::string& file, std::optional<std::string> kind,
+                    unsigned bitrate) {
+        MediaItem& item = song(title, nullptr, &album("Al"), file);
+        item.setCanonicalKind(std::move(kind));
+        item.setBitrate(bitrate);
+        return item;
+    }
+    Lines run(bool mp3, std::int64_t rate, std::vector<const MediaItem*> items) {
+        std::filesystem::remove_all(out);
+        converter = FakeConverter();
+        options.setFilesSaveToFolder(3);
+        auto m = manager(&converter);
+        m->setExportPlaylistFile(false);
+        mp3 ? m->setConverToMp3(true) : m->setConverToAAC(true);
+        mp3 ? m->setBitRate(rate) : m->setAacBitRate(rate);
+        EXPECT_EQ(runPlaylists(*m, {playlist("P", std::move(items))}), RunEnding::Finished);
+        EXPECT_EQ(m->handOnViolations(), 0);
+        return tree();
+    }
+    FakeConverter converter;
+};
+
+TEST_F(ExportConversion, SameTypeSongsAreCopiedWithTheirOwnExtension) {
+    const MediaItem& upper = make("Upper", "UP.MP3", "MPEG audio file", 320);
+    const MediaItem& wav = make("Wave", "w.wav", "WAV audio file", 1411);
+    EXPECT_EQ(run(true, 0, {&upper, &wav}), (Lines{"UP.MP3", "w.mp3"}));
+    EXPECT_EQ(converter.jobs, (Lines{"mp3 256 w.mp3"}));
+    EXPECT_EQ(converter.begun, 1);
+    EXPECT_EQ(converter.ended, 1);
+
+    options.setDontConvertSameType(false);
+    EXPECT_EQ(run(true, 192, {&upper}), (Lines{"UP.mp3"}));
+    EXPECT_EQ(converter.jobs, (Lines{"mp3 192 UP.mp3"}));
+    EXPECT_NE(std::find(ui.lines.begin(), ui.lines.end(), "Converting to MP3(192) song: UP.MP3"), ui.lines.end());
+}
+
+TEST_F(ExportConversion, AacSongsStayAacAndLossyFormatsCanBeKept) {
+    const MediaItem& aac = make("Aac", "a.m4a", "Purchased AAC audio file", 256);
+    const MediaItem& lossless = make("Lossless", "l.m4a", "Apple Lossless audio file", 0);
+    EXPECT_EQ(run(false, 0, {&aac, &lossless}), (Lines{"a.m4a", "l.m4a"}));
+    EXPECT_EQ(converter.jobs, (Lines{"aac 160 l.m4a"}));
+
+    options.setDontConvertLossyFormats(true);
+    const MediaItem& wav = make("Wave", "w.wav", "WAV audio file", 0);
+    EXPECT_EQ(run(true, 0, {&aac, &wav}), (Lines{"a.m4a", "w.mp3"}));
+    EXPECT_EQ(converter.jobs, (Lines{"mp3 160 w.mp3"}));
+}
+
+TEST_F(ExportConversion, KeepingTheRateCapsItPerFormatAndAskedKindsAreProbed) {
+    const MediaItem& loud = make("Loud", "loud.flac", "FLAC audio file", 320);
+    EXPECT_EQ(run(true, 0, {&loud}), (Lines{"loud.mp3"}));
+    EXPECT_EQ(converter.jobs, (Lines{"mp3 256 loud.mp3"}));
+    EXPECT_EQ(run(false, 0, {&loud}), (Lines{"loud.m4a"}));
+    EXPECT_EQ(converter.jobs, (Lines{"aac 320 loud.m4a"}));
+
+    // A localised kind the library layer could not map is probed from the file.
+    const MediaItem& unknown = make("Mystery", "m.m4a", std::nullopt, 0);
+    EXPECT_EQ(run(false, 0, {&unknown}), (Lines{"m.m4a"}));
+    EXPECT_EQ(converter.probed, 1);
+    EXPECT_TRUE(converter.jobs.empty());
+}
+
+TEST_F(ExportConversion, AFailedConversionIsAnIssueAndTheRunGoesOn) {
+    const MediaItem& broken = make("Broken", "b.wav", "WAV audio file", 0);
+    const MediaItem& fine = make("Fine", "f.wav", "WAV audio file", 0);
+    EXPECT_EQ(run(true, 128, {&broken, &fine}), (Lines{"f.mp3"}));
+    EXPECT_EQ(ui.issues, (Lines{"Cannot convert", "Export Finished with 1 issue"}));
+}
+
+TEST_F(ExportConversion, AlbumArtworkIsWrittenOncePerAlbum) {
+    const Album& al = album("Blue", std::string("Low"));
+    MediaItem& one = song("One", nullptr, &al, "1.mp3");
+    MediaItem& two = song("Two", nullptr, &al, "2.mp3");
+    auto record = std::make_shared<KvrAlbumInfo>();
+    record->setTitle("Blue");
+    record->setArtist(std::string("Low"));
+    record->setAlbum(&al);
+    record->setAlbumSongs({&one, &two});
+    writeFile(out / "Low - Blue/Low - Blue.png", "EXISTING");
+    auto m = manager(&converter);
+    m->setExportAlbumImage(true);
+    m->exportAlbums({record}, out);
+    ASSERT_EQ(m->waitUntilFinished(), RunEnding::Finished);
+    EXPECT_EQ(readFile(out / "Low - Blue/Low - Blue.png"), "EXISTING");
+    EXPECT_NE(std::find(ui.lines.begin(), ui.lines.end(), "Export album artwork to png file"), ui.lines.end());
+}
+
+}  // namespace
+}  // namespace kelvara::test

@@ -1,0 +1,136 @@
+#include "ExportFixture.h"
+#include "platform/AtomicFile.h"
+
+namespace kelvara::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class ExportEndings : public ExportFixture {
+protected:
+    const Playlist* threeSongs() {
+        const Artist& x = artist("X");
+        const Album& al = album("Al");
+        return playlist("P", {&song("One", &x, &al, "1.mp3"), &song("Two", &x, &al, "2.mp3"),
+                              &song("Three", &x, &al, "3.mp3")});
+    }
+};
+
+TEST_F(ExportEndings, StopRequestEndsBeforeTheNextSongWithoutPlaylistFileOrSummary) {
+    const Playlist* list = threeSongs();
+    ui.onLine = [&](const std::string& line) {
+        if (line == "Exporting song: 1.mp3") ui.cancel = true;
+    };
+    auto m = manager();
+    ASSERT_EQ(runPlaylists(*m, {list}), RunEnding::StoppedByUser);
+    EXPECT_EQ(tree(), (Lines{"P/1.mp3"}));
+    EXPECT_EQ(ui.lines.back(), "User stopped export");
+    EXPECT_TRUE(ui.notifications.empty());
+    EXPECT_TRUE(ui.opened.empty());
+    EXPECT_EQ(ui.inhibitEnded, 1);
+    EXPECT_EQ(ui.progressClosed, 1);
+}
+
+TEST_F(ExportEndings, AFolderThatCannotBeMadeStopsTheRunWithLineAndAlert) {
+    const Playlist* list = threeSongs();
+    writeFile(dir / "file", "x");
+    out = dir / "file" / "export";
+    auto m = manager();
+    ASSERT_EQ(runPlaylists(*m, {list}), RunEnding::StoppedByFailure);
+    ASSERT_GE(ui.lines.size(), 2u);
+    EXPECT_EQ(ui.lines[ui.lines.size() - 2], std::string(77, '-'));
+    const std::string expected = "Cannot create folder " + (out / "P").string() + ": Not a directory";
+    EXPECT_EQ(ui.lines.back(), "Export stopped with error:" + expected);
+    EXPECT_EQ(ui.alerts, (Lines{"Error:" + expected}));
+    EXPECT_EQ(ui.inhibitEnded, 1);
+    EXPECT_TRUE(ui.notifications.empty());
+}
+
+TEST_F(ExportEndings, ConversionWithoutAConverterRefusesToStart) {
+    const Playlist* list = threeSongs();
+    auto m = manager();
+    m->setConverToMp3(true);
+    m->exportPlaylists({list}, out);
+    EXPECT_EQ(m->waitUntilFinished(), RunEnding::CouldNotStart);
+    EXPECT_EQ(ui.alerts, (Lines{"Cannot start export: converting to MP3 is not available in this version."}));
+    EXPECT_TRUE(ui.lines.empty());
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(ExportEndings, AnEmptyListStartsNothing) {
+    auto m = manager();
+    m->exportPlaylists({}, out);
+    EXPECT_EQ(m->waitUntilFinished(), RunEnding::NotStarted);
+    EXPECT_TRUE(ui.lines.empty());
+    EXPECT_EQ(ui.inhibitBegun, 0);
+    EXPECT_EQ(ui.progressShown, 0);
+}
+
+TEST_F(ExportEndings, OneIssueGivesTheSingularSummary) {
+    const Artist& x = artist("X");
+    MediaItem& locked = song("Locked", &x, &album("Al"), "l.mp3");
+    locked.setIsDRMProtected(true);
+    auto m = manager();
+    ASSERT_EQ(runPlaylists(*m, {playlist("P", {&locked})}), RunEnding::Finished);
+    EXPECT_EQ(ui.issues.back(), "Export Finished with 1 issue");
+    EXPECT_EQ(ui.notifications, (Lines{"Kelvara: Export completed with 1 issue"}));
+}
+
+TEST_F(ExportEndings, LeftoversOfAKilledRunAreRemovedAndNoTemporaryFileStays) {
+    const Playlist* list = threeSongs();
+    writeFile(out / "P" / ".kelvara-part-AbC123", "half a song");
+    writeFile(out / ".kelvara-part-XyZ789", "half a playlist");
+    auto m = manager();
+    ASSERT_EQ(runPlaylists(*m, {list}), RunEnding::Finished);
+    EXPECT_EQ(tree(), (Lines{"P/1.mp3", "P/2.mp3", "P/3.mp3", "P/P.m3u"}));
+}
+
+TEST_F(ExportEndings, DestroyingTheEngineMidRunEndsItAtOnceLeavingOnlyWholeFiles) {
+    const Artist& x = artist("X");
+    const Album& al = album("Al");
+    std::vector<const MediaItem*> songs;
+    const std::string big(4 << 20, 'z');
+    for (int i = 0; i < 40; ++i) songs.push_back(&song("S" + std::to_string(i), &x, &al, std::to_string(i) + ".mp3", big));
+    const Playlist* list = playlist("Big", songs);
+    {
+        auto m = manager();
+        m->exportPlaylists({list}, out);
+    }  // the destructor aborts and joins
+    EXPECT_EQ(ui.lines.back(), "User stopped export");
+    EXPECT_EQ(ui.inhibitEnded, 1);
+    for (const std::string& file : tree()) {
+        EXPECT_FALSE(AtomicFile::isTemporaryFileName(std::filesystem::path(file).filename().string())) << file;
+        EXPECT_EQ(std::filesystem::file_size(out / file), big.size()) << file;
+    }
+}
+
+TEST_F(ExportEndings, HiddenFileCleanUpStaysInTheTreeAndFollowsNoLink) {
+    const Playlist* list = threeSongs();
+    writeFile(out / "P/._1.mp3", "resource fork");
+    writeFile(out / "P/.DS_Store", "x");
+    writeFile(out / ".Trashes/deep/file", "x");
+    writeFile(dir / "outside/.DS_Store", "keep");
+    writeFile(dir / "outside/._keep", "keep");
+    writeFile(dir / "outside/keep", "keep");
+    std::filesystem::create_directories(out);
+    std::filesystem::create_directory_symlink(dir / "outside", out / "link");
+    std::filesystem::create_directory_symlink(dir / "outside", out / ".Spotlight-V100");
+    auto m = manager();
+    ASSERT_EQ(runPlaylists(*m, {list}), RunEnding::Finished);
+    EXPECT_EQ(tree(), (Lines{"P/1.mp3", "P/2.mp3", "P/3.mp3", "P/P.m3u", "link"}));
+    EXPECT_TRUE(std::filesystem::exists(dir / "outside/.DS_Store"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "outside/._keep"));
+}
+
+TEST_F(ExportEndings, WithCleanUpOffNothingIsRemovedOrLogged) {
+    const Playlist* list = threeSongs();
+    writeFile(out / "P/._1.mp3", "resource fork");
+    options.setDeleteHiddenFiles(false);
+    auto m = manager();
+    ASSERT_EQ(runPlaylists(*m, {list}), RunEnding::Finished);
+    EXPECT_TRUE(std::filesystem::exists(out / "P/._1.mp3"));
+    EXPECT_EQ(std::count(ui.lines.begin(), ui.lines.end(), "Removing hidden files..."), 0);
+}
+
+}  // namespace
+}  // namespace kelvara::test

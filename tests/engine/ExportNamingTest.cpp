@@ -1,0 +1,221 @@
+#include "ExportFixture.h"
+
+namespace kelvara::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class ExportNaming : public ExportFixture {
+protected:
+    void SetUp() override {
+        ExportFixture::SetUp();
+        lowtide = &artist("Lowtide");
+        hours = &album("Blue Hours", std::string("Lowtide"));
+        intro = &song("Intro", lowtide, hours, "01 Intro.mp3", "audio", 7);
+    }
+    const Artist* lowtide = nullptr;
+    const Album* hours = nullptr;
+    MediaItem* intro = nullptr;
+};
+
+struct Placement {
+    int layout;
+    bool withFiles;
+    const char* songFile;
+    const char* m3uFile;
+    const char* pathLine;
+};
+
+TEST_F(ExportNaming, PlaylistRunPlacesSongsAndPlaylistFileByLayout) {
+    const Placement cases[] = {
+        {0, true, "Mix/01 Intro.mp3", "Mix/Mix.m3u", "01 Intro.mp3"},
+        {0, false, "Mix/01 Intro.mp3", "Mix.m3u", "Mix/01 Intro.mp3"},
+        {1, true, "Music/Lowtide/Blue Hours/01 Intro.mp3", "Mix.m3u", "Music/Lowtide/Blue Hours/01 Intro.mp3"},
+        {2, true, "Music/01 Intro.mp3", "Music/Mix.m3u", "01 Intro.mp3"},
+        {2, false, "Music/01 Intro.mp3", "Mix.m3u", "Music/01 Intro.mp3"},
+        {3, false, "01 Intro.mp3", "Mix.m3u", "01 Intro.mp3"},
+        {4, true, "Lowtide/Blue Hours/01 Intro.mp3", "Mix.m3u", "Lowtide/Blue Hours/01 Intro.mp3"},
+    };
+    const Playlist* mix = playlist("Mix", {intro});
+    for (const Placement& c : cases) {
+        SCOPED_TRACE(testing::Message() << "layout " << c.layout << " with files " << c.withFiles);
+        std::filesystem::remove_all(out);
+        options.setFilesSaveToFolder(c.layout);
+        options.setSaveM3uWithFiles(c.withFiles);
+        auto m = manager();
+        ASSERT_EQ(runPlaylists(*m, {mix}), RunEnding::Finished);
+        Lines expected{c.m3uFile, c.songFile};
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(tree(), expected);
+        EXPECT_EQ(readFile(out / c.m3uFile), std::string("#EXTINF:239,Intro - Lowtide\n") + c.pathLine + "\n");
+    }
+}
+
+TEST_F(ExportNaming, AlbumRunNamesFoldersFromArtistAndTitle) {
+    auto record = std::make_shared<KvrAlbumInfo>();
+    record->setTitle("Blue Hours");
+    record->setArtist(std::string("Lowtide"));
+    record->setAlbum(hours);
+    record->setAlbumSongs({intro});
+
+    auto m = manager();
+    m->exportAlbums({record}, out);
+    ASSERT_EQ(m->waitUntilFinished(), RunEnding::Finished);
+    EXPECT_EQ(tree(), (Lines{"Lowtide - Blue Hours/01 Intro.mp3", "Lowtide - Blue Hours/Lowtide - Blue Hours.m3u"}));
+    EXPECT_NE(std::find(ui.lines.begin(), ui.lines.end(), "Music files structure: Album folder"), ui.lines.end());
+    EXPECT_NE(std::find(ui.lines.begin(), ui.lines.end(), "Exporting album: Blue Hours"), ui.lines.end());
+
+    std::filesystem::remove_all(out);
+    auto withArtist = manager();
+    withArtist->setCreateArtistFolder(true);
+    withArtist->exportAlbums({record}, out);
+    ASSERT_EQ(withArtist->waitUntilFinished(), RunEnding::Finished);
+    EXPECT_EQ(tree(), (Lines{"Lowtide/Blue Hours/01 Intro.mp3", "Lowtide/Blue Hours/LowtideBlue Hours.m3u"}));
+}
+
+TEST_F(ExportNaming, CompilationsGoToVariousArtistsOnlyInAlbumRuns) {
+    const Album& hits = album("Hits", std::string("Someone"), true);
+    MediaItem& hit = song("Hit", lowtide, &hits, "hit.mp3");
+    auto record = std::make_shared<KvrAlbumInfo>();
+    record->setTitle("Hits");
+    record->setAlbum(&hits);
+    record->setAlbumSongs({&hit});
+    options.setFilesSaveToFolder(4);
+    auto albums = manager();
+    albums->exportAlbums({record}, out);
+    ASSERT_EQ(albums->waitUntilFinished(), RunEnding::Finished);
+    EXPECT_TRUE(std::filesystem::exists(out / "Various Artists/Hits/hit.mp3"));
+
+    auto playlists = manager();
+    ASSERT_EQ(runPlaylists(*playlists, {playlist("P", {&hit})}), RunEnding::Finished);
+    EXPECT_TRUE(std::filesystem::exists(out / "Someone/Hits/hit.mp3"));
+
+    // An album artist present but empty does not fall back to the song's artist.
+    const Album& blank = album("Blank", std::string(""));
+    MediaItem& lone = song("Lone", lowtide, &blank, "lone.mp3");
+    auto third = manager();
+    ASSERT_EQ(runPlaylists(*third, {playlist("Q", {&lone})}), RunEnding::Finished);
+    EXPECT_TRUE(std::filesystem::exists(out / "unknown/Blank/lone.mp3"));
+}
+
+TEST_F(ExportNaming, PatternsNumberByPositionOnlyInLayoutZeroPlaylistRuns) {
+    MediaItem& untracked = song("No Number", lowtide, hours, "x.mp3", "audio", 0);
+    const Playlist* mix = playlist("Mix", {&untracked, intro});
+    auto names = [&](int layout, int pattern) {
+        std::filesystem::remove_all(out);
+        options.setFilesSaveToFolder(layout);
+        auto m = manager();
+        m->setExportPlaylistFile(false);
+        m->setFileNameFormatType(pattern);
+        EXPECT_EQ(runPlaylists(*m, {mix}), RunEnding::Finished);
+        return tree();
+    };
+    EXPECT_EQ(names(0, 1), (Lines{"Mix/001 No Number.mp3", "Mix/002 Intro.mp3"}));
+    EXPECT_EQ(names(3, 1), (Lines{"000 No Number.mp3", "007 Intro.mp3"}));
+    EXPECT_EQ(names(3, 2), (Lines{"Lowtide - Blue Hours - Intro.mp3", "Lowtide - Blue Hours - No Number.mp3"}));
+    EXPECT_EQ(names(3, 3), (Lines{"000 Lowtide - Blue Hours - No Number.mp3", "007 Lowtide - Blue Hours - Intro.mp3"}));
+    EXPECT_EQ(names(3, 4), (Lines{"Intro.mp3", "No Number.mp3"}));
+    EXPECT_EQ(names(3, 0), (Lines{"01 Intro.mp3", "x.mp3"}));
+    EXPECT_EQ(names(3, 6), (Lines{"01 Intro.mp3", "x.mp3"}));
+}
+
+TEST_F(ExportNaming, CustomPatternBuildsNamesAndCannotLeaveTheFolder) {
+    options.setFilesSaveToFolder(3);
+    auto run = [&](FormatList format, std::int64_t width, const MediaItem* item) {
+        std::filesystem::remove_all(out);
+        auto m = manager();
+        m->setExportPlaylistFile(false);
+        m->setFileNameFormatType(5);
+        m->setTrackNumberFormat(width);
+        m->setCustomFormatArray(std::move(format));
+        EXPECT_EQ(runPlaylists(*m, {playlist("P", {item})}), RunEnding::Finished);
+        return tree();
+    };
+    using E = std::vector<FormatList::Element>;
+    const MetadataToken track{"Track NO"}, title{"Title"}, disc{"Disk NO"};
+    EXPECT_EQ(run(FormatList(E{track, std::string(". "), title}), 1, intro), (Lines{"07. Intro.mp3"}));
+    EXPECT_EQ(run(FormatList(E{disc, std::string("-"), track, std::string(" "), title}), 3, intro),
+              (Lines{"1-0007 Intro.mp3"}));
+    // A stored pattern with "/" stays inside the folder.
+    EXPECT_EQ(run(FormatList(E{std::string("../../"), title}), 0, intro), (Lines{"....Intro.mp3"}));
+    // A name that comes out as "." or ".." is replaced.
+    MediaItem& bare = song("?", lowtide, hours, "noext", "audio");  // sanitizes to nothing
+    EXPECT_EQ(run(FormatList(E{std::string("."), title}), 0, &bare), (Lines{"unknown"}));
+    // An empty pattern keeps the source's own name.
+    EXPECT_EQ(run(FormatList(), 0, intro), (Lines{"01 Intro.mp3"}));
+}
+
+TEST_F(ExportNaming, OverlongNamesAreShortenedIdenticallyInFileAndPlaylist) {
+    std::string title;
+    for (int i = 0; i < 150; ++i) title += "ü";  // 300 bytes
+    MediaItem& longOne = song(title, lowtide, hours, "long.mp3");
+    auto m = manager();
+    m->setFileNameFormatType(4);
+    ASSERT_EQ(runPlaylists(*m, {playlist("P", {&longOne})}), RunEnding::Finished);
+    const Lines files = tree();
+    ASSERT_EQ(files.size(), 2u);
+    const std::string name = std::filesystem::path(files[1]).filename().string();
+    EXPECT_EQ(name.size(), 254u);  // 125 whole "ü" and ".mp3"
+    EXPECT_EQ(readFile(out / "P/P.m3u"), "#EXTINF:239," + title + " - Lowtide\n" + name + "\n");
+}
+
+TEST_F(ExportNaming, PlaylistFilesInAsciiWithCrLfAndWindowsPaths) {
+    MediaItem& cafe = song("Café 日本", lowtide, hours, "cafe.mp3");
+    options.setPlaylistEncoding(2);
+    options.setLineEnding(1);
+    options.setWindowsPaths(true);
+    options.setFilesSaveToFolder(1);
+    auto m = manager();
+    m->setFileNameFormatType(4);
+    ASSERT_EQ(runPlaylists(*m, {playlist("Été", {&cafe})}), RunEnding::Finished);
+    EXPECT_EQ(tree(), (Lines{"Ete.m3u", "Music/Lowtide/Blue Hours/Cafe .mp3"}));
+    EXPECT_EQ(readFile(out / "Ete.m3u"),
+              "#EXTINF:239,Cafe ?? - Lowtide\r\nMusic\\Lowtide\\Blue Hours\\Cafe .mp3\r\n");
+    EXPECT_NE(std::find(ui.lines.begin(), ui.lines.end(), "Encoding: ASCII"), ui.lines.end());
+}
+
+TEST_F(ExportNaming, PlaylistFilesInLatin1AreCodePage1252Bytes) {
+    MediaItem& cafe = song("Café – Œ", lowtide, hours, "cafe.mp3");
+    options.setPlaylistEncoding(1);
+    options.setFilesSaveToFolder(3);
+    auto m = manager();
+    m->setFileNameFormatType(4);
+    ASSERT_EQ(runPlaylists(*m, {playlist("P", {&cafe})}), RunEnding::Finished);
+    EXPECT_EQ(tree(), (Lines{"Café – Œ.mp3", "P.m3u"}));
+    EXPECT_EQ(readFile(out / "P.m3u"), "#EXTINF:239,Caf\xE9 \x96 \x8C - Lowtide\nCaf\xE9 \x96 \x8C.mp3\n");
+}
+
+TEST_F(ExportNaming, TrackOrdersSortByTheirKeyAndShuffleKeepsEverySong) {
+    Artist& b = artist("B");
+    Artist& a = artist("A");
+    MediaItem& s1 = song("Zulu", &b, hours, "1.mp3");
+    s1.setYear(2001);
+    s1.setPlayCount(5);
+    MediaItem& s2 = song("Alpha", &a, hours, "2.mp3");
+    s2.setYear(1999);
+    s2.setPlayCount(9);
+    MediaItem& s3 = song("Mike", nullptr, hours, "3.mp3");
+    s3.setYear(2010);
+    s3.setPlayCount(1);
+    Playlist& list = const_cast<Playlist&>(*playlist("P", {&s1, &s2, &s3}));
+    auto order = [&](int tracksOrder, bool ascending) {
+        options.setTracksOrder(tracksOrder);
+        options.setOrderAscending(ascending);
+        Lines titles;
+        for (const MediaItem* item : manager()->getSongsFromPlaylist(list)) titles.push_back(*item->title());
+        return titles;
+    };
+    EXPECT_EQ(order(0, true), (Lines{"Zulu", "Alpha", "Mike"}));
+    EXPECT_EQ(order(1, true), (Lines{"Mike", "Alpha", "Zulu"}));  // no artist first
+    EXPECT_EQ(order(2, true), (Lines{"Alpha", "Mike", "Zulu"}));
+    EXPECT_EQ(order(2, false), (Lines{"Zulu", "Mike", "Alpha"}));
+    EXPECT_EQ(order(4, true), (Lines{"Alpha", "Zulu", "Mike"}));
+    EXPECT_EQ(order(6, false), (Lines{"Alpha", "Zulu", "Mike"}));
+    EXPECT_EQ(order(9, true), (Lines{"Zulu", "Alpha", "Mike"}));
+    Lines shuffled = order(7, true);
+    std::sort(shuffled.begin(), shuffled.end());
+    EXPECT_EQ(shuffled, (Lines{"Alpha", "Mike", "Zulu"}));
+}
+
+}  // namespace
+}  // namespace kelvara::test

@@ -1,0 +1,510 @@
+#include "library/MediaLibraryReader.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <set>
+
+#include "library/DistinguishedKinds.h"
+#include "support/TestSupport.h"
+
+namespace kelvara {
+namespace {
+
+using namespace std::chrono;
+
+std::string plist(const std::string& tracks, const std::string& playlists = "",
+                  const std::string& header = "") {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<!DOCTYPE plist PUBLIC \"-//Apple Computer//DTD PLIST 1.0//EN\" "
+           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+           "<plist version=\"1.0\">\n<dict>\n" +
+           header + "<key>Tracks</key>\n<dict>\n" + tracks + "</dict>\n<key>Playlists</key>\n<array>\n" +
+           playlists + "</array>\n</dict>\n</plist>\n";
+}
+
+std::string track(int id, const std::string& body) {
+    return "<key>" + std::to_string(id) + "</key><dict><key>Track ID</key><integer>" +
+           std::to_string(id) + "</integer>" + body + "</dict>\n";
+}
+
+std::string playlist(const std::string& body, const std::vector<int>& ids) {
+    std::string items;
+    if (!ids.empty()) {
+        items = "<key>Playlist Items</key><array>";
+        for (int id : ids) {
+            items += "<dict><key>Track ID</key><integer>" + std::to_string(id) + "</integer></dict>";
+        }
+        items += "</array>";
+    }
+    return "<dict>" + body + items + "</dict>\n";
+}
+
+std::unique_ptr<MediaLibrary> load(const std::string& xml, LibraryOpenOptions options = {}) {
+    std::string error;
+    auto library = MediaLibraryReader(std::move(options)).readText(xml, "test.xml", error);
+    EXPECT_TRUE(library) << error;
+    return library;
+}
+
+const MediaItem& only(const MediaLibrary& library) {
+    EXPECT_EQ(library.allMediaItems().size(), 1u);
+    return *library.allMediaItems().front();
+}
+
+TEST(MediaLibraryReader, ReadsEveryTrackProperty) {
+    auto library = load(plist(track(684, R"(
+        <key>Name</key><string>Caf&#233; &amp; Cr&#232;me</string>
+        <key>Artist</key><string>A Day To Remember</string>
+        <key>Album Artist</key><string>A Day to Remember</string>
+        <key>Album</key><string>Homesick</string>
+        <key>Genre</key><string>Post-Hardcore</string>
+        <key>Kind</key><string>MPEG audio file</string>
+        <key>Composer</key><string>J. McKinnon</string>
+        <key>Comments</key><string>loud</string>
+        <key>Sort Name</key><string>Cafe</string>
+        <key>Sort Artist</key><string>Day To Remember</string>
+        <key>Sort Album</key><string>Homesick (sort)</string>
+        <key>Sort Album Artist</key><string>Day to Remember</string>
+        <key>Sort Composer</key><string>McKinnon</string>
+        <key>Size</key><integer>8367824000</integer>
+        <key>Total Time</key><integer>5000000000</integer>
+        <key>Track Number</key><integer>7</integer>
+        <key>Disc Number</key><integer>2</integer>
+        <key>Year</key><integer>2009</integer>
+        <key>Play Count</key><integer>12</integer>
+        <key>BPM</key><integer>140</integer>
+        <key>Bit Rate</key><integer>320</integer>
+        <key>Rating</key><integer>60</integer>
+        <key>Album Rating</key><integer>80</integer>
+        <key>Album Rating Computed</key><true/>
+        <key>Release Date</key><date>2009-02-03T08:00:00Z</date>
+        <key>Date Added</key><date>2013-09-24T22:49:35Z</date>
+        <key>Date Modified</key><date>2010-03-09T10:22:58Z</date>
+        <key>Play Date</key><integer>3462912081</integer>
+        <key>Play Date UTC</key><date>2013-09-24T23:01:21Z</date>
+        <key>Persistent ID</key><string>F1C97181E0FB3F29</string>
+        <key>Track Type</key><string>File</string>
+        <key>Artwork Count</key><integer>1</integer>
+        <key>Location</key><string>file:///Users/a/Music/x.mp3</string>)")));
+    const MediaItem& item = only(*library);
+    EXPECT_EQ(item.title(), "Café & Crème");
+    EXPECT_EQ(item.genre(), "Post-Hardcore");
+    EXPECT_EQ(item.kind(), "MPEG audio file");
+    EXPECT_EQ(item.canonicalKind(), "MPEG audio file");
+    EXPECT_EQ(item.composer(), "J. McKinnon");
+    EXPECT_EQ(item.comments(), "loud");
+    EXPECT_EQ(item.sortTitle(), "Cafe");
+    EXPECT_EQ(item.sortComposer(), "McKinnon");
+    EXPECT_FALSE(item.description());
+    EXPECT_EQ(item.fileSize(), 8367824000u);
+    EXPECT_EQ(item.totalTime(), 5000000000u);
+    EXPECT_EQ(item.trackNumber(), 7u);
+    EXPECT_EQ(item.year(), 2009u);
+    EXPECT_EQ(item.playCount(), 12u);
+    EXPECT_EQ(item.beatsPerMinute(), 140u);
+    EXPECT_EQ(item.bitrate(), 320u);
+    EXPECT_EQ(item.rating(), 60);
+    EXPECT_EQ(item.releaseDate(), sys_days(2009y / 2 / 3) + 8h);
+    EXPECT_EQ(item.addedDate(), sys_days(2013y / 9 / 24) + 22h + 49min + 35s);
+    EXPECT_EQ(item.modifiedDate(), sys_days(2010y / 3 / 9) + 10h + 22min + 58s);
+    // From "Play Date UTC", not the local 1904-based "Play Date".
+    EXPECT_EQ(item.lastPlayedDate(), sys_days(2013y / 9 / 24) + 23h + 1min + 21s);
+    EXPECT_EQ(item.persistentID(), 0xF1C97181E0FB3F29u);
+    EXPECT_TRUE(item.hasArtworkAvailable());
+    EXPECT_FALSE(item.isCloud());
+    EXPECT_FALSE(item.isDRMProtected());
+    EXPECT_FALSE(item.isVideo());
+    EXPECT_EQ(item.mediaKind(), MediaKind::Song);
+    EXPECT_EQ(item.mappedPath(), "/Users/a/Music/x.mp3");
+
+    ASSERT_TRUE(item.artist());
+    EXPECT_EQ(item.artist()->name(), "A Day To Remember");
+    EXPECT_EQ(item.artist()->sortName(), "Day To Remember");
+    ASSERT_TRUE(item.album());
+    EXPECT_EQ(item.album()->title(), "Homesick");
+    EXPECT_EQ(item.album()->sortTitle(), "Homesick (sort)");
+    EXPECT_EQ(item.album()->albumArtist(), "A Day to Remember");
+    EXPECT_EQ(item.album()->sortAlbumArtist(), "Day to Remember");
+    EXPECT_EQ(item.album()->discNumber(), 2u);
+    EXPECT_EQ(item.album()->rating(), 80);
+    EXPECT_TRUE(item.album()->isRatingComputed());
+    EXPECT_FALSE(item.album()->isCompilation());
+}
+
+TEST(MediaLibraryReader, MissingMalformedAndUnknownValuesReadAsAbsent) {
+    auto library = load(plist(
+        "<key>5</key><dict>"  // no inner Track ID: the dict's key stands in
+        "<key>Work</key><string>Nocturnes</string>"
+        "<key>Year</key><string>1999</string>"
+        "<key>Track Number</key><integer>seven</integer>"
+        "<key>Play Count</key><integer>-3</integer>"
+        "<key>Disc Number</key><integer>99999999999</integer>"
+        "<key>Name</key><integer>1984</integer>"
+        "<key>Date Added</key><date>2013-02-30T00:00:00Z</date>"
+        "<key>Release Date</key><string>2013-01-01T00:00:00Z</string>"
+        "<key>Persistent ID</key><string>not hex</string>"
+        "<key>Favorited</key><true/>"
+        "<key>Protected</key><string>yes</string>"
+        "</dict>\n",
+        playlist("<key>Name</key><string>P</string>", {5})));
+    const MediaItem& item = only(*library);
+    EXPECT_FALSE(item.title());
+    EXPECT_EQ(item.year(), 0u);
+    EXPECT_EQ(item.trackNumber(), 0u);
+    EXPECT_EQ(item.playCount(), 0u);
+    EXPECT_EQ(item.album()->discNumber(), 0u);
+    EXPECT_FALSE(item.addedDate());
+    EXPECT_FALSE(item.releaseDate());
+    EXPECT_FALSE(item.isDRMProtected());
+    EXPECT_FALSE(item.artist());
+    ASSERT_TRUE(item.album());
+    EXPECT_FALSE(item.album()->title());
+    EXPECT_TRUE(item.mappedPath().empty());
+    EXPECT_FALSE(item.location());
+    // Settings are keyed by persistent ID: an item without one still gets a stable one.
+    EXPECT_NE(item.persistentID(), 0u);
+    EXPECT_EQ(load(plist("<key>5</key><dict><key>Persistent ID</key><string>x</string></dict>"))
+                  ->allMediaItems()
+                  .front()
+                  ->persistentID(),
+              item.persistentID());
+    ASSERT_EQ(library->allPlaylists().size(), 1u);
+    EXPECT_EQ(library->allPlaylists()[0]->items().size(), 1u);
+}
+
+TEST(MediaLibraryReader, TopLevelKeysInAnyOrderAndMusicFolderAppliesToEarlierTracks) {
+    // Playlists before Tracks, "Music Folder" last.
+    const std::string xml =
+        "<plist version=\"1.0\"><dict>"
+        "<key>Playlists</key><array>" +
+        playlist("<key>Name</key><string>P</string>", {2, 1}) +
+        "</array><key>Tracks</key><dict>" +
+        track(1, "<key>Location</key><string>file:///Users/demo/Music/a.mp3</string>") +
+        track(2, "<key>Location</key><string>file:///Users/demo/Music/b.mp3</string>") +
+        "</dict><key>Music Folder</key><string>file:///Users/demo/Music/</string></dict></plist>";
+    LibraryOpenOptions options;
+    options.musicFolder = "/srv/music";
+    auto library = load(xml, options);
+    EXPECT_EQ(library->musicFolder(), "file:///Users/demo/Music/");
+    const Playlist& p = *library->allPlaylists().at(0);
+    ASSERT_EQ(p.items().size(), 2u);
+    EXPECT_EQ(p.items()[0]->mappedPath(), "/srv/music/b.mp3");
+    EXPECT_EQ(p.items()[1]->mappedPath(), "/srv/music/a.mp3");
+}
+
+TEST(MediaLibraryReader, PlaylistsKeepOrderDuplicatesAndSkipUnknownTracks) {
+    auto library = load(plist(
+        track(1, "<key>Name</key><string>one</string>") + track(2, "<key>Name</key><string>two</string>"),
+        playlist("<key>Name</key><string>Library</string><key>Master</key><true/>"
+                 "<key>Playlist Persistent ID</key><string>930205BE8D64BB99</string>",
+                 {1, 2}) +
+            playlist("<key>Name</key><string>Mix</string>", {2, 1, 999, 2}) +
+            playlist("<key>Name</key><string>Empty</string>", {}) +
+            playlist("<key>Name</key><string>Folder</string><key>Folder</key><true/>"
+                     "<key>Playlist Persistent ID</key><string>00000000000000AB</string>",
+                     {1}) +
+            playlist("<key>Name</key><string>Child</string>"
+                     "<key>Parent Persistent ID</key><string>00000000000000AB</string>",
+                     {1})));
+    const auto& playlists = library->allPlaylists();
+    ASSERT_EQ(playlists.size(), 5u);
+    EXPECT_TRUE(playlists[0]->isMaster());
+    EXPECT_EQ(playlists[0]->persistentID(), 0x930205BE8D64BB99u);
+    const auto& mix = playlists[1]->items();
+    ASSERT_EQ(mix.size(), 3u);
+    EXPECT_EQ(mix[0]->title(), "two");
+    EXPECT_EQ(mix[1]->title(), "one");
+    EXPECT_EQ(mix[2], mix[0]);
+    EXPECT_TRUE(playlists[2]->items().empty());
+    EXPECT_FALSE(playlists[2]->isMaster());
+    EXPECT_TRUE(playlists[3]->isFolder());
+    EXPECT_EQ(playlists[3]->parentPersistentID(), 0u);
+    EXPECT_EQ(playlists[4]->parentPersistentID(), 0xABu);
+    EXPECT_FALSE(playlists[4]->isFolder());
+}
+
+TEST(MediaLibraryReader, PlaylistsReferToTracksByIdNotByPosition) {
+    auto library = load(plist(track(900, "<key>Name</key><string>late</string>") +
+                                  track(12, "<key>Name</key><string>early</string>"),
+                              playlist("<key>Name</key><string>P</string>", {12})));
+    ASSERT_EQ(library->allPlaylists()[0]->items().size(), 1u);
+    EXPECT_EQ(library->allPlaylists()[0]->items()[0]->title(), "early");
+}
+
+TEST(MediaLibraryReader, AlbumsAreSharedPerTitleAlbumArtistCompilationAndDisc) {
+    const auto song = [](int id, const std::string& album, const std::string& extra) {
+        return track(id, "<key>Album</key><string>" + album + "</string>" + extra);
+    };
+    auto library = load(plist(
+        song(1, "Abbey Road", "<key>Album Artist</key><string>The Beatles</string>"
+                              "<key>Artist</key><string>The Beatles</string>") +
+        song(2, "Abbey Road", "<key>Album Artist</key><string>The Beatles</string>"
+                              "<key>Artist</key><string>The Beatles</string>") +
+        song(3, "Abbey Road", "<key>Album Artist</key><string>The Beatles</string>"
+                              "<key>Disc Number</key><integer>2</integer>") +
+        song(4, "Abbey Road", "<key>Album Artist</key><string>The Beatles</string>"
+                              "<key>Compilation</key><true/>") +
+        song(5, "Abbey Road", "") +
+        song(6, "Abbey Road", "<key>Album Artist</key><string></string>"
+                              "<key>Artist</key><string>The Beatles</string>")));
+    const auto& items = library->allMediaItems();
+    ASSERT_EQ(items.size(), 6u);
+    EXPECT_EQ(items[0]->album(), items[1]->album());
+    std::set<const Album*> albums;
+    for (const MediaItem* item : items) albums.insert(item->album());
+    EXPECT_EQ(albums.size(), 5u) << "disc 2, compilation, absent and empty album artist differ";
+    EXPECT_TRUE(items[3]->album()->isCompilation());
+    EXPECT_EQ(items[2]->album()->discNumber(), 2u);
+    EXPECT_NE(items[0]->album()->persistentID(), items[2]->album()->persistentID());
+
+    // Artists are shared by name, with an identity that survives a reload.
+    EXPECT_EQ(items[0]->artist(), items[5]->artist());
+    EXPECT_FALSE(items[2]->artist());
+    auto again = load(plist(song(1, "X", "<key>Artist</key><string>The Beatles</string>")));
+    EXPECT_EQ(again->allMediaItems()[0]->artist()->persistentID(), items[0]->artist()->persistentID());
+}
+
+TEST(MediaLibraryReader, CloudProtectedAndVideoFlags) {
+    auto library = load(plist(
+        track(1, "<key>Track Type</key><string>Remote</string><key>Apple Music</key><true/>"
+                 "<key>Location</key><string>file:///Users/a/x.m4a</string>") +
+        track(2, "<key>Protected</key><true/><key>Location</key><string>file:///x/y.m4p</string>") +
+        track(3, "<key>Track Type</key><string>URL</string>"
+                 "<key>Location</key><string>http://radio.example/stream.mp3</string>") +
+        track(4, "<key>Has Video</key><true/>") + track(5, "<key>Movie</key><true/>") +
+        track(6, "<key>TV Show</key><true/>") + track(7, "<key>Music Video</key><true/>")));
+    const auto& items = library->allMediaItems();
+    EXPECT_TRUE(items[0]->isCloud());
+    EXPECT_TRUE(items[0]->mappedPath().empty()) << "a cloud item has no local file";
+    EXPECT_FALSE(items[0]->location());
+    EXPECT_TRUE(items[1]->isDRMProtected());
+    EXPECT_FALSE(items[1]->isCloud());
+    EXPECT_EQ(items[1]->canonicalKind(), "Protected AAC audio file");
+    EXPECT_FALSE(items[2]->isCloud());
+    EXPECT_TRUE(items[2]->mappedPath().empty()) << "streams have no location";
+    EXPECT_FALSE(items[2]->location());
+    for (std::size_t i = 3; i < 7; ++i) EXPECT_TRUE(items[i]->isVideo()) << i;
+    EXPECT_FALSE(items[0]->isVideo());
+}
+
+TEST(MediaLibraryReader, MediaKindFollowsTheFlagsThenExtensionsThenSpecialPlaylists) {
+    const auto at = [](const std::string& file) {
+        return "<key>Location</key><string>file:///m/" + file + "</string>";
+    };
+    const std::vector<std::pair<std::string, MediaKind>> cases = {
+        {"<key>Podcast</key><true/><key>iTunesU</key><true/><key>Movie</key><true/>", MediaKind::Podcast},
+        {"<key>iTunesU</key><true/><key>TV Show</key><true/>", MediaKind::ITunesU},
+        {"<key>TV Show</key><true/><key>Music Video</key><true/>", MediaKind::TVShow},
+        {"<key>Music Video</key><true/><key>Movie</key><true/>", MediaKind::MusicVideo},
+        {"<key>Movie</key><true/><key>Has Video</key><true/>" + at("a.m4b"), MediaKind::Movie},
+        {at("Game.IPA"), MediaKind::IOSApplication},
+        {at("manual.pdf"), MediaKind::PDFBook},
+        {at("novel.epub"), MediaKind::Book},
+        {at("story.m4b"), MediaKind::Audiobook},
+        {at("story.aax"), MediaKind::Audiobook},
+        {at("story.aa"), MediaKind::Audiobook},
+        {at("bell.m4r"), MediaKind::Ringtone},
+        {"<key>Has Video</key><true/>" + at("clip.m4v"), MediaKind::HomeVideo},
+        {at("song.mp3"), MediaKind::Song},
+        {"", MediaKind::Song},
+    };
+    std::string tracks;
+    for (std::size_t i = 0; i < cases.size(); ++i) tracks += track(static_cast<int>(i) + 1, cases[i].first);
+    auto library = load(plist(tracks));
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(library->allMediaItems()[i]->mediaKind(), cases[i].second) << cases[i].first;
+    }
+}
+
+TEST(MediaLibraryReader, SpecialPlaylistsByDistinguishedKindDecideTheMediaKind) {
+    const std::string m4a = "<key>Location</key><string>file:///m/x.m4a</string>";
+    auto library = load(plist(
+        track(1, m4a) + track(2, m4a) + track(3, m4a) + track(4, "<key>Has Video</key><true/>") +
+            track(5, "<key>Podcast</key><true/>") + track(6, m4a),
+        // Names are localised and do not count; the kinds do (5 Audiobooks, 17 Voice Memos,
+        // 6 Tones). Track 4 is in two of them: the audiobook comes first.
+        playlist("<key>Name</key><string>Livres audio</string><key>Distinguished Kind</key>"
+                 "<integer>5</integer>",
+                 {1, 4, 5}) +
+            playlist("<key>Name</key><string>Mémos vocaux</string><key>Distinguished Kind</key>"
+                     "<integer>17</integer>",
+                     {2, 4}) +
+            playlist("<key>Name</key><string>Sonneries</string><key>Distinguished Kind</key>"
+                     "<integer>6</integer>",
+                     {3}) +
+            playlist("<key>Name</key><string>Audiobooks</string>", {6})));
+    const auto& items = library->allMediaItems();
+    EXPECT_EQ(items[0]->mediaKind(), MediaKind::Audiobook);
+    EXPECT_EQ(items[1]->mediaKind(), MediaKind::VoiceMemo);
+    EXPECT_EQ(items[2]->mediaKind(), MediaKind::Ringtone);
+    EXPECT_EQ(items[3]->mediaKind(), MediaKind::Audiobook);
+    EXPECT_EQ(items[4]->mediaKind(), MediaKind::Podcast);
+    EXPECT_EQ(items[5]->mediaKind(), MediaKind::Song);
+}
+
+TEST(MediaLibraryReader, CanonicalKindIsEnglishTextOrFromTheExtension) {
+    using R = MediaLibraryReader;
+    EXPECT_EQ(R::canonicalKind("Apple Lossless audio file", ".m4a"), "Apple Lossless audio file");
+    EXPECT_EQ(R::canonicalKind("AAC audio file", ".m4a"), "AAC audio file");
+    EXPECT_EQ(R::canonicalKind("Purchased AAC audio file", ".m4a"), "Purchased AAC audio file");
+    // Music.app writes no-break spaces inside some kinds.
+    EXPECT_EQ(R::canonicalKind("Apple\xC2\xA0Music AAC audio file", ""), "Apple Music AAC audio file");
+    // Localised texts fall back to the extension...
+    EXPECT_EQ(R::canonicalKind("Arq. áudio MPEG", ".mp3"), "MPEG audio file");
+    EXPECT_EQ(R::canonicalKind("Fichier AAC protégé", ".m4p"), "Protected AAC audio file");
+    EXPECT_EQ(R::canonicalKind("AAC-Audiodatei", ".aac"), "AAC audio file");
+    EXPECT_EQ(R::canonicalKind(std::nullopt, ".wav"), "WAV audio file");
+    EXPECT_EQ(R::canonicalKind("Fichier AIFF", ".aiff"), "AIFF audio file");
+    // ...except ".m4a", AAC or Apple Lossless, which is probed at conversion time.
+    EXPECT_FALSE(R::canonicalKind("Fichier audio AAC", ".m4a"));
+    EXPECT_FALSE(R::canonicalKind("Fichier audio AAC Apple\xC2\xA0Music", ""));
+    EXPECT_FALSE(R::canonicalKind("mpeg audio file", ""));  // not Apple's text
+
+    // The extension comes from the decoded location, whatever its case.
+    auto library = load(plist(track(1, "<key>Kind</key><string>Arq. áudio MPEG</string>"
+                                       "<key>Location</key><string>file:///m/Song%2EMP3</string>")));
+    EXPECT_EQ(only(*library).kind(), "Arq. áudio MPEG");
+    EXPECT_EQ(only(*library).canonicalKind(), "MPEG audio file");
+}
+
+TEST(MediaLibraryReader, PlaylistDistinguishedKindsAreTranslated) {
+    auto library = load(plist(
+        "", playlist("<key>Name</key><string>Musique</string><key>Distinguished Kind</key><integer>4</integer>", {}) +
+                playlist("<key>Name</key><string>Genius</string><key>Distinguished Kind</key><integer>26</integer>", {}) +
+                playlist("<key>Name</key><string>x</string><key>Distinguished Kind</key><string>4</string>", {})));
+    EXPECT_EQ(library->allPlaylists()[0]->distinguishedKind(), distinguished_kind::Music);
+    EXPECT_EQ(library->allPlaylists()[1]->distinguishedKind(), 0u);
+    EXPECT_EQ(library->allPlaylists()[2]->distinguishedKind(), 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files that cannot be read as a library.
+
+class BadLibraryFile : public ::testing::Test {
+protected:
+    std::string errorFor(const std::string& content) {
+        const auto file = dir_ / "Bad Library.xml";
+        test::writeFile(file, content);
+        return errorForFile(file);
+    }
+    static std::string errorForFile(const std::filesystem::path& file) {
+        std::string error;
+        auto library = MediaLibrary::initWithContentsOfFile(file, {}, error);
+        EXPECT_FALSE(library);
+        EXPECT_NE(error.find(file.string()), std::string::npos) << error;
+        return error;
+    }
+    test::TempDir dir_;
+};
+
+TEST_F(BadLibraryFile, MissingOrUnreadable) {
+    EXPECT_NE(errorForFile(dir_ / "nowhere.xml").find("No such file"), std::string::npos);
+    EXPECT_NE(errorForFile(dir_.path()).find("folder"), std::string::npos);
+    EXPECT_NE(errorFor("").find("empty"), std::string::npos);
+}
+
+TEST_F(BadLibraryFile, NotXmlGivesTheOffset) {
+    const std::string error = errorFor("<plist><dict><key>A</key><str ing></dict></plist>");
+    EXPECT_NE(error.find("not valid XML"), std::string::npos) << error;
+    EXPECT_NE(error.find("byte offset 34"), std::string::npos) << error;
+    EXPECT_NE(errorFor("Name,Artist\nfoo,bar\n").find("not valid XML"), std::string::npos);
+}
+
+TEST_F(BadLibraryFile, NotAPropertyListOrNotALibrary) {
+    EXPECT_NE(errorFor("<html><body/></html>").find("not a property list"), std::string::npos);
+    EXPECT_NE(errorFor("<plist version=\"1.0\"><dict><key>Name</key><string>x</string></dict></plist>")
+                  .find("not a music library"),
+              std::string::npos);
+    EXPECT_NE(errorFor("<plist version=\"1.0\"><array/></plist>").find("not a music library"),
+              std::string::npos);
+}
+
+TEST_F(BadLibraryFile, TruncatedAnywhere) {
+    const std::string whole = test::readFile(test::fixture("itunes-xml/windows-itunes11-en-gb.xml"));
+    for (const std::size_t cut : {std::size_t{300}, whole.size() / 2, whole.size() - 12,
+                                  whole.size() - 9, whole.size() - 2}) {
+        const std::string error = errorFor(whole.substr(0, cut));
+        EXPECT_NE(error.find("truncated"), std::string::npos) << cut << ": " << error;
+    }
+    // A mismatch in the middle is a broken file, not a short one.
+    EXPECT_NE(errorFor("<plist><dict></plist>").find("not valid XML"), std::string::npos);
+}
+
+TEST(MediaLibraryReader, UnreadableFileIsReportedNotFatal) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    test::TempDir dir;
+    const auto file = dir / "Library.xml";
+    test::writeFile(file, plist(""));
+    std::filesystem::permissions(file, std::filesystem::perms::none);
+    std::string error;
+    EXPECT_FALSE(MediaLibrary::initWithContentsOfFile(file, {}, error));
+    EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace kelvara
+
+namespace kelvara {
+namespace {
+
+// Large files are read a slice of tracks at a time; files the quick scan does not recognise are
+// parsed whole. Both must give the same library and the same error offsets.
+std::string describe(const MediaLibrary& library) {
+    std::string text;
+    for (const MediaItem* item : library.allMediaItems()) {
+        text += item->title().value_or("-") + "|" + item->mappedPath().string() + "|" +
+                std::to_string(item->persistentID()) + "\n";
+    }
+    for (const Playlist* p : library.allPlaylists()) {
+        text += p->name() + ":";
+        for (const MediaItem* item : p->items()) text += item->title().value_or("-") + ",";
+        text += "\n";
+    }
+    return text;
+}
+
+TEST(MediaLibraryReader, SlicedAndWholeParsingAgree) {
+    std::string tracks;
+    for (int i = 1; i <= 40; ++i) {
+        tracks += track(i * 3, "<key>Name</key><string>Song " + std::to_string(i) +
+                                   " &lt;&amp;&gt;</string><key>Persistent ID</key><string>" +
+                                   persistentIDToHex(0xABC000u + i) + "</string><!-- x > y -->");
+    }
+    tracks += "<key>999</key><dict/>";
+    const std::string body = "<key>Tracks</key><dict>" + tracks + "</dict><key>Playlists</key><array>" +
+                             playlist("<key>Name</key><string>P</string>", {9, 3, 120, 3, 7}) + "</array>";
+    const std::string plain = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">"
+                              "<dict>" + body + "</dict></plist>";
+    // An internal DTD subset (it could declare entities) makes the reader parse the file whole.
+    const std::string withSubset = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [ <!ENTITY a \"b\"> ]>"
+                                   "<plist version=\"1.0\"><dict>" + body + "</dict></plist>";
+    // Quoted '>' in attributes, a byte-order mark and comments are part of XML, not of tags.
+    const std::string unusual = "\xEF\xBB\xBF<!-- <dict> --><plist version=\"1>0\"><dict>" + body +
+                                "</dict></plist>";
+    const auto expected = describe(*load(plain));
+    EXPECT_EQ(describe(*load(withSubset)), expected);
+    EXPECT_EQ(describe(*load(unusual)), expected);
+    EXPECT_NE(expected.find("P:Song 3 <&>,Song 1 <&>,Song 40 <&>,Song 1 <&>,\n"), std::string::npos)
+        << expected;
+}
+
+TEST(MediaLibraryReader, ErrorOffsetsCountFromTheStartOfTheFile) {
+    // The same broken byte inside the tracks and after them.
+    const std::string good = plist(track(1, "<key>Name</key><string>a</string>"),
+                                   playlist("<key>Name</key><string>P</string>", {1}));
+    for (const std::string& anchor : {std::string("<string>a"), std::string("<string>P")}) {
+        std::string broken = good;
+        const auto at = broken.find(anchor) + anchor.size();
+        broken.insert(at, "<");
+        std::string error;
+        EXPECT_FALSE(MediaLibraryReader({}).readText(broken, "b.xml", error));
+        EXPECT_NE(error.find("not valid XML"), std::string::npos) << error;
+        // The parser points at the byte after the stray '<'.
+        EXPECT_NE(error.find("offset " + std::to_string(at + 1)), std::string::npos) << at << ": " << error;
+    }
+}
+
+}  // namespace
+}  // namespace kelvara
