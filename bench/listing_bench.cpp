@@ -67,7 +67,6 @@ int main(int argc, char** argv) {
         RBExcel excel;
         excel.setArrayController(songs);
         ok = excel.createExcelIsXMl(type == "xlsx", columns, true, output, error);
-        rows -= excel.songsLeftOut();
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!ok) {

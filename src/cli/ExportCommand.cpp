@@ -370,7 +370,11 @@ int runExport(CliContext& context, const ExportArguments& args) {
     }
     interrupts.watch(ui, manager);
 
-    const std::filesystem::path destination = std::filesystem::absolute(args.to);
+    // The folder as a plain path ("out/" and "./out" both log as ".../out"), as the log names it.
+    std::error_code ec;
+    std::filesystem::path destination = std::filesystem::absolute(args.to, ec).lexically_normal();
+    if (ec) destination = args.to.lexically_normal();
+    if (!destination.has_filename() && destination.has_relative_path()) destination = destination.parent_path();
     if (albumRun)
         manager.exportAlbums(albums, destination);
     else

@@ -1,8 +1,12 @@
 #include "conversion/AacExport.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
-#include "conversion/FfmpegHandles.h"
 #include "conversion/ImageCodec.h"
 #include "library/MediaItem.h"
 
@@ -22,120 +26,334 @@ AacMetadata AacMetadata::fromItem(const MediaItem* item) {
     return metadata;
 }
 
+// The remux works on the boxes of the file: everything but the "udta" box of "moov" is copied
+// byte for byte, so the audio, its sample tables and the chunk offsets stay exactly as the
+// transcoder's muxer wrote them, and no per-sample table is ever held in memory. (FFmpeg's
+// demuxer and mov muxer would each keep one entry per AAC frame: about 14 MB at once for a
+// 60-minute song.)
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+struct Box {
+    std::uint32_t type = 0;
+    std::uint64_t offset = 0;  // of its header
+    std::uint64_t header = 0;  // 8, or 16 with a 64-bit size
+    std::uint64_t size = 0;    // header included
+    std::uint64_t body() const { return offset + header; }
+    std::uint64_t end() const { return offset + size; }
+};
+
+constexpr std::uint32_t fourcc(const char (&name)[5]) {
+    return std::uint32_t(std::uint8_t(name[0])) << 24 | std::uint32_t(std::uint8_t(name[1])) << 16 |
+           std::uint32_t(std::uint8_t(name[2])) << 8 | std::uint32_t(std::uint8_t(name[3]));
+}
+
+std::uint32_t be32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+void putBe32(std::string& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(char(value >> shift));
+}
+
+// The boxes between `begin` and `end`; false when one is malformed or runs past `end`.
+bool readBoxes(std::FILE* file, std::uint64_t begin, std::uint64_t end, std::vector<Box>& boxes) {
+    boxes.clear();
+    for (std::uint64_t at = begin; at < end;) {
+        std::uint8_t head[16];
+        if (end - at < 8 || fseeko(file, off_t(at), SEEK_SET) != 0 ||
+            std::fread(head, 1, 8, file) != 8)
+            return false;
+        Box box{be32(head + 4), at, 8, be32(head)};
+        if (box.size == 1) {
+            if (end - at < 16 || std::fread(head + 8, 1, 8, file) != 8) return false;
+            box.header = 16;
+            box.size = std::uint64_t(be32(head + 8)) << 32 | be32(head + 12);
+        } else if (box.size == 0) {
+            box.size = end - at;
+        }
+        if (box.size < box.header || box.size > end - at) return false;
+        boxes.push_back(box);
+        at += box.size;
+    }
+    return true;
+}
+
+const Box* find(const std::vector<Box>& boxes, std::uint32_t type) {
+    for (const auto& box : boxes)
+        if (box.type == type) return &box;
+    return nullptr;
+}
+
+bool readBytes(std::FILE* file, std::uint64_t offset, std::uint64_t size, std::string& bytes) {
+    bytes.resize(size);
+    return fseeko(file, off_t(offset), SEEK_SET) == 0 &&
+           std::fread(bytes.data(), 1, size, file) == size;
+}
+
+// One MPEG-4 descriptor header in `data` at `at`: its tag, and `at` moved to its payload.
+bool descriptor(const std::string& data, std::size_t& at, int& tag, std::size_t& length) {
+    if (at >= data.size()) return false;
+    tag = std::uint8_t(data[at++]);
+    length = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (at >= data.size()) return false;
+        const auto byte = std::uint8_t(data[at++]);
+        length = length << 7 | (byte & 0x7F);
+        if (!(byte & 0x80)) return at + length <= data.size();
+    }
+    return false;
+}
+
+// Whether an "esds" body (full box header included) describes AAC; `rates` is set to where its
+// decoder configuration's maximum and average bit rates are (8 bytes).
+bool esdsIsAac(const std::string& esds, std::size_t& rates) {
+    std::size_t at = 4;
+    int tag = 0;
+    std::size_t length = 0;
+    if (!descriptor(esds, at, tag, length) || tag != 0x03 || length < 3) return false;
+    const auto flags = std::uint8_t(esds[at + 2]);
+    at += 3;
+    if (flags & 0x80) at += 2;
+    if ((flags & 0x40) && at < esds.size()) at += 1 + std::uint8_t(esds[at]);
+    if (flags & 0x20) at += 2;
+    if (!descriptor(esds, at, tag, length) || tag != 0x04 || length < 13) return false;
+    const auto objectType = std::uint8_t(esds[at]);
+    rates = at + 5;  // after the object type, stream type and buffer size
+    return objectType == 0x40 || (objectType >= 0x66 && objectType <= 0x68);
+}
+
+// Four bytes of the output that differ from the input at the same place.
+struct Patch {
+    std::uint64_t offset = 0;  // in the input
+    std::string bytes;
+};
+
+// Whether a track ("trak" box) holds AAC audio: an "mp4a" sample description with an AAC "esds".
+// FFmpeg's muxer, when it wrote the transcoder's file, gave the encoder's target as the maximum
+// bit rate; remuxing through it again gave the measured average, which `patches` restores.
+bool trackIsAac(std::FILE* file, const Box& trak, std::vector<Patch>& patches) {
+    std::vector<Box> boxes;
+    const Box* box = &trak;
+    for (const std::uint32_t type : {fourcc("mdia"), fourcc("minf"), fourcc("stbl"), fourcc("stsd")}) {
+        if (!readBoxes(file, box->body(), box->end(), boxes) || !(box = find(boxes, type)))
+            return false;
+    }
+    // stsd: version and flags, entry count, then the first sample entry.
+    const Box stsd = *box;
+    std::vector<Box> entries;
+    if (!readBoxes(file, stsd.body() + 8, stsd.end(), entries) || entries.empty() ||
+        entries[0].type != fourcc("mp4a"))
+        return false;
+    // The audio sample entry's fields take 28 bytes in version 0, 44 in 1, 64 in 2.
+    const Box& entry = entries[0];
+    std::string version;
+    if (entry.size < entry.header + 28 || !readBytes(file, entry.body() + 8, 2, version))
+        return false;
+    const int sound = std::uint8_t(version[0]) << 8 | std::uint8_t(version[1]);
+    const std::uint64_t fields = sound == 0 ? 28 : sound == 1 ? 44 : sound == 2 ? 64 : 0;
+    if (!fields || entry.size < entry.header + fields ||
+        !readBoxes(file, entry.body() + fields, entry.end(), boxes))
+        return false;
+    const Box* esds = find(boxes, fourcc("esds"));
+    if (const Box* wave = esds ? nullptr : find(boxes, fourcc("wave")))
+        if (readBoxes(file, wave->body(), wave->end(), boxes)) esds = find(boxes, fourcc("esds"));
+    std::string body;
+    std::size_t rates = 0;
+    if (!esds || esds->size - esds->header > (1u << 16) ||
+        !readBytes(file, esds->body(), esds->size - esds->header, body) || !esdsIsAac(body, rates))
+        return false;
+    const std::string average = body.substr(rates + 4, 4);
+    if (be32(reinterpret_cast<const std::uint8_t*>(average.data())) != 0)
+        patches.push_back(Patch{esds->body() + rates, average});
+    return true;
+}
+
+void appendBox(std::string& out, const char (&type)[5], const std::string& body) {
+    putBe32(out, static_cast<std::uint32_t>(8 + body.size()));
+    out.append(type, 4);
+    out += body;
+}
+
+// An iTunes item holding one "data" box of the given well-known type.
+void appendItem(std::string& ilst, const char (&type)[5], std::uint32_t dataType,
+                const std::string& value) {
+    std::string data;
+    putBe32(data, dataType);
+    putBe32(data, 0);  // locale
+    data += value;
+    std::string item;
+    appendBox(item, "data", data);
+    appendBox(ilst, type, item);
+}
+
+// The new "udta": the metadata items in the order FFmpeg's mov muxer writes them, with the
+// items of the old "ilst" that are not ours (the encoder's "©too") where that muxer puts them,
+// and the old udta's other boxes after "meta".
+bool buildUdta(std::FILE* file, const Box* oldUdta, const AacMetadata& metadata,
+               std::string& udta) {
+    std::string keptItems;
+    std::string otherBoxes;
+    if (oldUdta) {
+        std::vector<Box> children;
+        std::vector<Box> metaChildren;
+        std::vector<Box> items;
+        if (!readBoxes(file, oldUdta->body(), oldUdta->end(), children)) return false;
+        for (const auto& child : children) {
+            std::string bytes;
+            if (child.type != fourcc("meta")) {
+                if (!readBytes(file, child.offset, child.size, bytes)) return false;
+                otherBoxes += bytes;
+                continue;
+            }
+            if (!readBoxes(file, child.body() + 4, child.end(), metaChildren)) return false;
+            const Box* ilst = find(metaChildren, fourcc("ilst"));
+            if (!ilst || !readBoxes(file, ilst->body(), ilst->end(), items)) continue;
+            for (const auto& item : items) {
+                static const std::uint32_t ours[] = {
+                    fourcc("\251nam"), fourcc("\251ART"), fourcc("\251alb"), fourcc("\251day"),
+                    fourcc("\251gen"), fourcc("covr"),    fourcc("trkn")};
+                if (std::find(std::begin(ours), std::end(ours), item.type) != std::end(ours))
+                    continue;
+                if (!readBytes(file, item.offset, item.size, bytes)) return false;
+                keptItems += bytes;
+            }
+        }
+    }
+    const auto text = [](const std::optional<std::string>& value) {
+        return value && !value->empty();
+    };
+    std::string ilst;
+    if (text(metadata.title)) appendItem(ilst, "\251nam", 1, *metadata.title);
+    if (text(metadata.artist)) appendItem(ilst, "\251ART", 1, *metadata.artist);
+    if (text(metadata.album)) appendItem(ilst, "\251alb", 1, *metadata.album);
+    if (text(metadata.year)) appendItem(ilst, "\251day", 1, *metadata.year);
+    ilst += keptItems;
+    if (text(metadata.genre)) appendItem(ilst, "\251gen", 1, *metadata.genre);
+    if (text(metadata.artworkJpeg)) appendItem(ilst, "covr", 13, *metadata.artworkJpeg);
+    if (metadata.trackNumber > 0) {
+        // Track number and a zero total, in 8 bytes.
+        const std::string trkn{'\0', '\0', char(metadata.trackNumber >> 8),
+                               char(metadata.trackNumber & 0xFF), '\0', '\0', '\0', '\0'};
+        appendItem(ilst, "trkn", 0, trkn);
+    }
+    // The "mdir" handler of iTunes metadata.
+    std::string hdlr(8, '\0');
+    hdlr += "mdirappl";
+    hdlr.append(9, '\0');
+    std::string meta(4, '\0');  // version and flags
+    appendBox(meta, "hdlr", hdlr);
+    appendBox(meta, "ilst", ilst);
+    std::string body;
+    appendBox(body, "meta", meta);
+    body += otherBoxes;
+    udta.clear();
+    appendBox(udta, "udta", body);
+    return udta.size() <= 0xFFFFFFFFu;
+}
+
+}  // namespace
+
 bool AacExport::exportWithMetadata(const std::filesystem::path& input,
                                    const std::filesystem::path& output, const AacMetadata& metadata,
                                    std::string& error) {
-    std::string reason;
-    ffmpeg::InputContext in = ffmpeg::openInput(input.string(), reason);
+    File in(std::fopen(input.c_str(), "rb"));
     if (!in) {
-        error = "Cannot open " + input.string() + ": " + reason;
+        error = "Cannot open " + input.string() + ": " + std::strerror(errno);
         return false;
     }
-    const int audio = av_find_best_stream(in.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (audio < 0 || in->streams[audio]->codecpar->codec_id != AV_CODEC_ID_AAC) {
+    std::error_code ec;
+    const std::uint64_t inputSize = std::filesystem::file_size(input, ec);
+    std::vector<Box> top;
+    std::vector<Box> moovChildren;
+    std::vector<Patch> patches;
+    if (ec || !readBoxes(in.get(), 0, inputSize, top) || !find(top, fourcc("ftyp"))) {
+        error = "Cannot open " + input.string() + ": Invalid data found when processing input";
+        return false;
+    }
+    // The moov must follow the audio, so that copying it unchanged keeps the chunk offsets right.
+    const Box* moov = find(top, fourcc("moov"));
+    bool aac = false;
+    if (moov && readBoxes(in.get(), moov->body(), moov->end(), moovChildren))
+        for (const auto& child : moovChildren)
+            aac = (child.type == fourcc("trak") && trackIsAac(in.get(), child, patches)) || aac;
+    if (!aac) {
         error = "No AAC audio in " + input.string();
         return false;
     }
-
-    AVFormatContext* raw = nullptr;
-    int status = avformat_alloc_output_context2(&raw, nullptr, "ipod", output.c_str());
-    if (status < 0) {
-        error = ffmpeg::errorText(status);
+    for (const auto& box : top)
+        if (box.type == fourcc("mdat") && box.offset > moov->offset) {
+            error = "Cannot read " + input.string() + ": its index precedes its audio";
+            return false;
+        }
+    if (metadata.artworkJpeg && !metadata.artworkJpeg->empty() &&
+        !ImageCodec::decode(*metadata.artworkJpeg)) {
+        error = "Unreadable artwork";
         return false;
     }
-    ffmpeg::OutputContext out(raw);
-    AVStream* audioOut = avformat_new_stream(out.get(), nullptr);
-    if (!audioOut ||
-        avcodec_parameters_copy(audioOut->codecpar, in->streams[audio]->codecpar) < 0) {
-        error = ffmpeg::errorText(AVERROR(ENOMEM));
+
+    const Box* oldUdta = find(moovChildren, fourcc("udta"));
+    std::string udta;
+    if (!buildUdta(in.get(), oldUdta, metadata, udta)) {
+        error = "Cannot read " + input.string() + ": Invalid data found when processing input";
         return false;
     }
-    audioOut->codecpar->codec_tag = 0;
-    audioOut->time_base = in->streams[audio]->time_base;
+    std::uint64_t moovSize = 8 + udta.size();
+    for (const auto& child : moovChildren)
+        if (&child != oldUdta) moovSize += child.size;
+    if (moovSize > 0xFFFFFFFFu) {
+        error = "Cannot write " + output.string() + ": the index is too large";
+        return false;
+    }
+    std::string moovHeader;
+    putBe32(moovHeader, static_cast<std::uint32_t>(moovSize));
+    moovHeader += "moov";
 
-    // The muxer maps these keys onto the iTunes atoms; a track number alone gives the 8-byte trkn
-    // with a zero total.
-    const auto set = [&](const char* key, const std::optional<std::string>& value) {
-        if (value) av_dict_set(&out->metadata, key, value->c_str(), 0);
+    File out(std::fopen(output.c_str(), "wb"));
+    if (!out) {
+        error = "Cannot write " + output.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    std::vector<char> buffer(std::size_t(1) << 18);
+    bool readFailed = false;
+    const auto copyBytes = [&](std::uint64_t offset, std::uint64_t size) {
+        if (fseeko(in.get(), off_t(offset), SEEK_SET) != 0) return !(readFailed = true);
+        while (size > 0) {
+            const std::size_t chunk = std::size_t(std::min<std::uint64_t>(size, buffer.size()));
+            if (std::fread(buffer.data(), 1, chunk, in.get()) != chunk) return !(readFailed = true);
+            if (std::fwrite(buffer.data(), 1, chunk, out.get()) != chunk) return false;
+            size -= chunk;
+        }
+        return true;
     };
-    set("title", metadata.title);
-    set("album", metadata.album);
-    set("artist", metadata.artist);
-    set("genre", metadata.genre);
-    if (metadata.trackNumber > 0)
-        av_dict_set(&out->metadata, "track", std::to_string(metadata.trackNumber).c_str(), 0);
-    set("date", metadata.year);
-
-    AVStream* cover = nullptr;
-    if (metadata.artworkJpeg && !metadata.artworkJpeg->empty()) {
-        cover = avformat_new_stream(out.get(), nullptr);
-        if (!cover) {
-            error = ffmpeg::errorText(AVERROR(ENOMEM));
-            return false;
+    const auto put = [&](const std::string& bytes) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), out.get()) == bytes.size();
+    };
+    const auto copy = [&](std::uint64_t offset, std::uint64_t size) {
+        for (const auto& patch : patches) {
+            if (patch.offset < offset || patch.offset + patch.bytes.size() > offset + size) continue;
+            if (!copyBytes(offset, patch.offset - offset) || !put(patch.bytes)) return false;
+            size -= patch.offset + patch.bytes.size() - offset;
+            offset = patch.offset + patch.bytes.size();
         }
-        // The muxer needs the picture's dimensions.
-        const auto picture = ImageCodec::decode(*metadata.artworkJpeg);
-        if (!picture) {
-            error = "Unreadable artwork";
-            return false;
-        }
-        cover->codecpar->width = picture->width;
-        cover->codecpar->height = picture->height;
-        cover->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
-        cover->codecpar->codec_id = AV_CODEC_ID_MJPEG;
-        cover->disposition = AV_DISPOSITION_ATTACHED_PIC;
-        cover->time_base = AVRational{1, 90000};
-    }
-
-    status = avio_open(&out->pb, output.c_str(), AVIO_FLAG_WRITE);
-    if (status >= 0) status = avformat_write_header(out.get(), nullptr);
-    if (status < 0) {
-        error = "Cannot write " + output.string() + ": " + ffmpeg::errorText(status);
-        return false;
-    }
-
-    ffmpeg::Packet packet(av_packet_alloc());
-    if (!packet) {
-        error = ffmpeg::errorText(AVERROR(ENOMEM));
-        return false;
-    }
-    if (cover) {
-        if (av_new_packet(packet.get(), static_cast<int>(metadata.artworkJpeg->size())) < 0) {
-            error = ffmpeg::errorText(AVERROR(ENOMEM));
-            return false;
-        }
-        std::memcpy(packet->data, metadata.artworkJpeg->data(), metadata.artworkJpeg->size());
-        packet->stream_index = cover->index;
-        packet->flags |= AV_PKT_FLAG_KEY;
-        status = av_interleaved_write_frame(out.get(), packet.get());
-        if (status < 0) {
-            error = "Cannot write the artwork: " + ffmpeg::errorText(status);
-            return false;
-        }
-    }
-    for (;;) {
-        status = av_read_frame(in.get(), packet.get());
-        if (status == AVERROR_EOF) break;
-        if (status < 0) {
-            error = "Cannot read " + input.string() + ": " + ffmpeg::errorText(status);
-            return false;
-        }
-        if (packet->stream_index != audio) {
-            av_packet_unref(packet.get());
-            continue;
-        }
-        av_packet_rescale_ts(packet.get(), in->streams[audio]->time_base, audioOut->time_base);
-        packet->stream_index = audioOut->index;
-        packet->pos = -1;
-        status = av_interleaved_write_frame(out.get(), packet.get());
-        if (status < 0) {
-            error = "Cannot write " + output.string() + ": " + ffmpeg::errorText(status);
-            return false;
-        }
-    }
-    status = av_write_trailer(out.get());
-    if (status < 0) {
-        error = "Cannot write " + output.string() + ": " + ffmpeg::errorText(status);
+        return copyBytes(offset, size);
+    };
+    // Everything before moov (ftyp, the audio), moov with the new udta in place of the old one
+    // (or last), and whatever follows moov.
+    bool ok = copy(0, moov->offset) && put(moovHeader);
+    for (const auto& child : moovChildren)
+        ok = ok && (&child == oldUdta ? put(udta) : copy(child.offset, child.size));
+    if (!oldUdta) ok = ok && put(udta);
+    ok = ok && copy(moov->end(), inputSize - moov->end());
+    const int writeErrno = errno;
+    if (std::fclose(out.release()) != 0 && ok) ok = false;
+    if (!ok) {
+        error = readFailed ? "Cannot read " + input.string() + ": " + std::strerror(EIO)
+                           : "Cannot write " + output.string() + ": " + std::strerror(writeErrno);
         return false;
     }
     return true;

@@ -3,7 +3,9 @@
 #include <sys/random.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <random>
 #include <system_error>
 
 #include "engine/FileNameRules.h"
@@ -30,7 +32,10 @@ std::uint32_t cryptoRandom32() {
     std::size_t got = 0;
     while (got < sizeof value) {
         const ssize_t n = getrandom(bytes + got, sizeof value - got, 0);
-        if (n > 0) got += static_cast<std::size_t>(n);
+        if (n > 0)
+            got += static_cast<std::size_t>(n);
+        else if (n < 0 && errno != EINTR)
+            return static_cast<std::uint32_t>(std::random_device{}());  // no getrandom here
     }
     return value;
 }
@@ -215,11 +220,16 @@ void KvExportManager::nextItemOrDone() {
     ++playlistIndex_;
     loadItem();
     const std::string heading = (exportType_ == 0 ? "Exporting playlist: " : "Exporting album: ") + itemTitle_;
-    ui_.setProgressMaximum(static_cast<long>(songsArray_.size()));
-    ui_.setProgressMessage(heading);
+    auto showItem = [&] {
+        ui_.setProgressMaximum(static_cast<long>(songsArray_.size()));
+        ui_.setProgressMessage(heading);
+    };
+    // An album run shows the new album on the sheet before logging it; a playlist run logs first.
+    if (exportType_ == 1) showItem();
     logMessage(kHyphenLine);
     logMessage(heading);
     logMessage(kHyphenLine);
+    if (exportType_ == 0) showItem();
     post(&KvExportManager::exportNext);
 }
 
@@ -299,7 +309,35 @@ void KvExportManager::handOn() {
 }
 
 void KvExportManager::post(void (KvExportManager::*step)()) {
-    worker_.post([this, step] { (this->*step)(); });
+    worker_.post([this, step] { runStep(step); });
+}
+
+void KvExportManager::runStep(void (KvExportManager::*step)()) {
+    // A step queued behind the end of the run (by a failure that ended it) does nothing.
+    if (ending() != RunEnding::Running) return;
+    try {
+        (this->*step)();
+    } catch (const std::exception& error) {
+        recoverFrom(error.what());
+    } catch (...) {
+        recoverFrom("unknown error");
+    }
+}
+
+void KvExportManager::recoverFrom(const std::string& what) {
+    // Nothing may escape the worker (it would end the process) and the run must not be left
+    // waiting for a hand-on that never comes: a song that fails this way is an issue and the run
+    // goes on with the next one; a failure outside a song ends the run.
+    try {
+        if (songInFlight_) {
+            logErrorMessage("Error: " + what);
+            handOn();
+        } else if (ending() == RunEnding::Running) {
+            stopByFailure(what);
+        }
+    } catch (...) {
+        finish(RunEnding::StoppedByFailure);  // whoever waits for the run is not left waiting
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -480,6 +518,14 @@ std::string KvExportManager::fileNameForSong(const MediaItem& song, const std::s
     const std::string album = field(song.album() ? song.album()->title() : none);
     const std::string title = field(song.title());
     const std::string suffix = "." + ext;
+    // Text that is not sanitized still has to be what the playlist file names: reduced to the
+    // character set like the playlist text, and never with a folder separator in it.
+    auto asTyped = [&](std::string text) {
+        if (encoding == 1 || encoding == 2)
+            text = reduceToEncoding(text, FileNameRules::encodingForOption(encoding));
+        std::erase(text, '/');
+        return text;
+    };
     char numberText[32];
     std::snprintf(numberText, sizeof numberText, "%03lld", static_cast<long long>(number));
 
@@ -494,14 +540,13 @@ std::string KvExportManager::fileNameForSong(const MediaItem& song, const std::s
                 // The source's own name, unsanitized; a converted song gets its new extension.
                 const auto dot = sourceName.rfind('.');
                 if (dot == std::string::npos)
-                    return FileNameRules::safeFileName(FileNameRules::fitName(sourceName, ext.empty() ? "" : suffix));
-                return FileNameRules::safeFileName(FileNameRules::fitName(sourceName.substr(0, dot), suffix));
+                    return FileNameRules::safeFileName(
+                        FileNameRules::fitName(asTyped(sourceName), ext.empty() ? "" : suffix));
+                return FileNameRules::safeFileName(FileNameRules::fitName(asTyped(sourceName.substr(0, dot)), suffix));
             }
             for (const auto& element : customFormatArray_.elements()) {
                 if (const auto* literal = std::get_if<std::string>(&element)) {
-                    std::string safe = *literal;
-                    std::erase(safe, '/');
-                    stem += safe;
+                    stem += asTyped(*literal);
                     continue;
                 }
                 const std::string& name = std::get<MetadataToken>(element).name;

@@ -121,6 +121,8 @@ private:
     void finish(RunEnding ending);
     void handOn();
     void post(void (KvExportManager::*step)());
+    void runStep(void (KvExportManager::*step)());
+    void recoverFrom(const std::string& what);
 
     void logMessage(const std::string& line);
     void logErrorMessage(const std::string& line);

@@ -57,22 +57,22 @@ void XlsxBook::setDefaultFont(const std::string& name, double size) {
     format_set_font_size(standard, size);
 }
 
-SpreadsheetBook::FormatId XlsxBook::addFormat(const SpreadsheetFormat& spec) {
+SpreadsheetBook::FormatId XlsxBook::addFormat(const SpreadsheetFormat& style) {
     if (!workbook_) return -1;
     lxw_format* format = workbook_add_format(workbook_.get());
-    format_set_font_name(format, spec.fontName.c_str());
+    format_set_font_name(format, style.fontName.c_str());
     format_set_font_size(format, fontSize_);
-    if (spec.bold) format_set_bold(format);
-    if (spec.centred) format_set_align(format, LXW_ALIGN_CENTER);
-    if (spec.borderTop) format_set_top(format, LXW_BORDER_THIN);
-    if (spec.borderBottom) format_set_bottom(format, LXW_BORDER_THIN);
-    if (spec.borderLeft) format_set_left(format, LXW_BORDER_THIN);
-    if (spec.borderRight) format_set_right(format, LXW_BORDER_THIN);
-    if (spec.solidFillColour) {
+    if (style.bold) format_set_bold(format);
+    if (style.centred) format_set_align(format, LXW_ALIGN_CENTER);
+    if (style.borderTop) format_set_top(format, LXW_BORDER_THIN);
+    if (style.borderBottom) format_set_bottom(format, LXW_BORDER_THIN);
+    if (style.borderLeft) format_set_left(format, LXW_BORDER_THIN);
+    if (style.borderRight) format_set_right(format, LXW_BORDER_THIN);
+    if (style.solidFillColour) {
         format_set_pattern(format, LXW_PATTERN_SOLID);
-        format_set_fg_color(format, SpreadsheetFormat::paletteRgb(*spec.solidFillColour));
+        format_set_fg_color(format, SpreadsheetFormat::paletteRgb(*style.solidFillColour));
     }
-    if (spec.numberFormat != 0) format_set_num_format_index(format, spec.numberFormat);
+    if (style.numberFormat != 0) format_set_num_format_index(format, style.numberFormat);
     formats_.push_back(format);
     return static_cast<FormatId>(formats_.size() - 1);
 }

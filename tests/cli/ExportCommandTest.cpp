@@ -171,6 +171,16 @@ TEST_F(ExportCommand, OptionsAreShownAndSetWithValidation) {
     EXPECT_NE(result.err.find("unknown option \"Colour\""), std::string::npos);
 }
 
+TEST_F(ExportCommand, TheDestinationIsUsedAndLoggedAsAPlainFolderPath) {
+    writeLibrary(lowtide, {{"P", {"Intro"}}});
+    const auto result = cli({"export", "--playlist", "P", "--to", (out / "." / "").string(), "--layout", "3", "--m3u"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("\nExport location: " + out.string() + "\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("\nSaving playlist file to " + (out / "P.m3u").string() + ":\n"), std::string::npos)
+        << result.out;
+    EXPECT_EQ(tree(), (Lines{"001 Intro.mp3", "P.m3u"}));
+}
+
 // Starts an export of many large songs, interrupts it with `signals` once the first song is being
 // copied, and returns the exit status.
 int interruptedExport(const ExportCommand& test, const Lines& argv, const std::vector<int>& signals,

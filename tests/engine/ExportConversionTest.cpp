@@ -126,5 +126,51 @@ TEST_F(ExportConversion, AlbumArtworkIsWrittenOncePerAlbum) {
     EXPECT_NE(std::find(ui.lines.begin(), ui.lines.end(), "Export album artwork to png file"), ui.lines.end());
 }
 
+// A converter that fails by throwing where the engine calls it.
+class ThrowingConverter : public FakeConverter {
+public:
+    bool beginRun(const std::function<void(const std::string&)>& log, std::string& error) override {
+        if (throwAtBegin) throw std::runtime_error("lock file unreadable");
+        return FakeConverter::beginRun(log, error);
+    }
+    std::optional<std::string> probeKind(const std::filesystem::path&) override {
+        throw std::runtime_error("probe failed");
+    }
+    bool throwAtBegin = false;
+};
+
+TEST_F(ExportConversion, AFailureThrownInsideASongIsAnIssueAndTheRunGoesOn) {
+    const MediaItem& odd = make("Odd", "odd.m4a", std::nullopt, 0);  // its kind is probed, and that throws
+    const MediaItem& fine = make("Fine", "f.wav", "WAV audio file", 0);
+    ThrowingConverter throwing;
+    options.setFilesSaveToFolder(3);
+    auto m = manager(&throwing);
+    m->setConverToMp3(true);
+    ASSERT_EQ(runPlaylists(*m, {playlist("P", {&odd, &fine})}), RunEnding::Finished);
+    EXPECT_EQ(ui.issues, (Lines{"Error: probe failed", "Export Finished with 1 issue"}));
+    EXPECT_EQ(throwing.jobs, (Lines{"mp3 160 f.mp3"}));
+    EXPECT_EQ(m->handOnCount(), 2);
+    EXPECT_EQ(m->handOnViolations(), 0);
+    EXPECT_EQ(throwing.ended, 1);
+    EXPECT_EQ(ui.inhibitEnded, 1);
+}
+
+TEST_F(ExportConversion, AFailureThrownBetweenSongsEndsTheRunInsteadOfLeavingItWaiting) {
+    const MediaItem& fine = make("Fine", "f.wav", "WAV audio file", 0);
+    ThrowingConverter throwing;
+    throwing.throwAtBegin = true;
+    auto m = manager(&throwing);
+    m->setConverToMp3(true);
+    ASSERT_EQ(runPlaylists(*m, {playlist("P", {&fine})}), RunEnding::StoppedByFailure);
+    ASSERT_GE(ui.lines.size(), 2u);
+    EXPECT_EQ(ui.lines[ui.lines.size() - 2], std::string(77, '-'));
+    EXPECT_EQ(ui.lines.back(), "Export stopped with error:lock file unreadable");
+    EXPECT_EQ(ui.alerts, (Lines{"Error:lock file unreadable"}));
+    EXPECT_TRUE(throwing.jobs.empty());
+    EXPECT_EQ(ui.progressClosed, 1);
+    EXPECT_EQ(ui.inhibitEnded, 1);
+    EXPECT_TRUE(ui.notifications.empty());
+}
+
 }  // namespace
 }  // namespace kelvara::test

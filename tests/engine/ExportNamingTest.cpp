@@ -185,6 +185,31 @@ TEST_F(ExportNaming, PlaylistFilesInLatin1AreCodePage1252Bytes) {
     EXPECT_EQ(readFile(out / "P.m3u"), "#EXTINF:239,Caf\xE9 \x96 \x8C - Lowtide\nCaf\xE9 \x96 \x8C.mp3\n");
 }
 
+TEST_F(ExportNaming, CustomTextInALossyCharacterSetNamesTheSameFileInThePlaylist) {
+    MediaItem& cafe = song("Intro", lowtide, hours, "Über ½.mp3");
+    options.setPlaylistEncoding(2);
+    options.setFilesSaveToFolder(3);
+    using E = std::vector<FormatList::Element>;
+    auto run = [&](FormatList format) {
+        std::filesystem::remove_all(out);
+        auto m = manager();
+        m->setFileNameFormatType(5);
+        m->setCustomFormatArray(std::move(format));
+        EXPECT_EQ(runPlaylists(*m, {playlist("P", {&cafe})}), RunEnding::Finished);
+        const std::string m3u = readFile(out / "P.m3u");
+        return m3u.substr(m3u.find('\n') + 1);
+    };
+    // Separators typed by the user and the source's own name reach the disk as the playlist
+    // file spells them, so the entry finds its file.
+    std::string line = run(FormatList(E{MetadataToken{"Title"}, std::string(" ★ é ")}));
+    EXPECT_EQ(tree(), (Lines{"Intro ? e .mp3", "P.m3u"}));
+    EXPECT_EQ(line, "Intro ? e .mp3\n");
+    // "½" transliterates to " 1/2 ": the slash must not make a folder.
+    line = run(FormatList());
+    EXPECT_EQ(tree(), (Lines{"P.m3u", "Uber  12 .mp3"}));
+    EXPECT_EQ(line, "Uber  12 .mp3\n");
+}
+
 TEST_F(ExportNaming, TrackOrdersSortByTheirKeyAndShuffleKeepsEverySong) {
     Artist& b = artist("B");
     Artist& a = artist("A");
@@ -215,6 +240,66 @@ TEST_F(ExportNaming, TrackOrdersSortByTheirKeyAndShuffleKeepsEverySong) {
     Lines shuffled = order(7, true);
     std::sort(shuffled.begin(), shuffled.end());
     EXPECT_EQ(shuffled, (Lines{"Alpha", "Mike", "Zulu"}));
+}
+
+TEST_F(ExportNaming, AlbumRunPlacesPlaylistFileAndPathLinesByLayout) {
+    auto record = std::make_shared<KvrAlbumInfo>();
+    record->setTitle("Blue Hours");
+    record->setArtist(std::string("Lowtide"));
+    record->setAlbum(hours);
+    record->setAlbumSongs({intro});
+    const Placement cases[] = {
+        {0, false, "Lowtide - Blue Hours/007 Intro.mp3", "Lowtide - Blue Hours.m3u",
+         "Lowtide - Blue Hours/007 Intro.mp3"},
+        {1, true, "Music/Lowtide/Blue Hours/007 Intro.mp3", "Music/Lowtide/Blue Hours/Lowtide - Blue Hours.m3u",
+         "007 Intro.mp3"},
+        {1, false, "Music/Lowtide/Blue Hours/007 Intro.mp3", "Lowtide - Blue Hours.m3u",
+         "Music/Lowtide/Blue Hours/007 Intro.mp3"},
+        {2, true, "Music/007 Intro.mp3", "Music/Lowtide - Blue Hours.m3u", "007 Intro.mp3"},
+        {3, true, "007 Intro.mp3", "Lowtide - Blue Hours.m3u", "007 Intro.mp3"},
+        {4, false, "Lowtide/Blue Hours/007 Intro.mp3", "Lowtide - Blue Hours.m3u",
+         "Lowtide/Blue Hours/007 Intro.mp3"},
+    };
+    for (const Placement& c : cases) {
+        SCOPED_TRACE(testing::Message() << "layout " << c.layout << " with files " << c.withFiles);
+        std::filesystem::remove_all(out);
+        ui.lines.clear();
+        options.setFilesSaveToFolder(c.layout);
+        options.setSaveM3uWithFiles(c.withFiles);
+        auto m = manager();
+        m->setFileNameFormatType(1);  // album runs number by the track number in every layout
+        m->exportAlbums({record}, out);
+        ASSERT_EQ(m->waitUntilFinished(), RunEnding::Finished);
+        Lines expected{c.m3uFile, c.songFile};
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(tree(), expected);
+        EXPECT_EQ(readFile(out / c.m3uFile), std::string("#EXTINF:239,Intro - Lowtide\n") + c.pathLine + "\n");
+        const char* names[] = {"Album folder", "Music/Artist/Album folder", "Music files folder", "Root folder",
+                               "Root/Artist/Album folder"};
+        EXPECT_NE(std::find(ui.lines.begin(), ui.lines.end(), std::string("Music files structure: ") + names[c.layout]),
+                  ui.lines.end());
+    }
+}
+
+TEST_F(ExportNaming, AlbumTitleAndDateAddedOrdersPutAbsentValuesFirstAscending) {
+    const Album& zed = album("Zed");
+    MediaItem& s1 = song("One", lowtide, &zed, "1.mp3");
+    s1.setAddedDate(Date(std::chrono::seconds(2000)));
+    MediaItem& s2 = song("Two", lowtide, nullptr, "2.mp3");  // no album, no date added
+    MediaItem& s3 = song("Three", lowtide, hours, "3.mp3");
+    s3.setAddedDate(Date(std::chrono::seconds(1000)));
+    const Playlist& list = *playlist("P", {&s1, &s2, &s3});
+    auto order = [&](int tracksOrder, bool ascending) {
+        options.setTracksOrder(tracksOrder);
+        options.setOrderAscending(ascending);
+        Lines titles;
+        for (const MediaItem* item : manager()->getSongsFromPlaylist(list)) titles.push_back(*item->title());
+        return titles;
+    };
+    EXPECT_EQ(order(3, true), (Lines{"Two", "Three", "One"}));
+    EXPECT_EQ(order(3, false), (Lines{"One", "Three", "Two"}));
+    EXPECT_EQ(order(5, true), (Lines{"Two", "Three", "One"}));
+    EXPECT_EQ(order(5, false), (Lines{"One", "Three", "Two"}));
 }
 
 }  // namespace

@@ -90,5 +90,46 @@ TEST_F(ExportRun, EverySongPathHandsOnExactlyOnceAndIssuesAreCounted) {
               "#EXTINF:239,Folder - X\nfolder.mp3\n#EXTINF:239,Fine - X\nfine.mp3\n");
 }
 
+TEST_F(ExportRun, AnItemChangeShowsAlbumsOnTheSheetBeforeTheLogAndPlaylistsAfterIt) {
+    const Artist& x = artist("X");
+    const Album& first = album("First", std::string("X"));
+    const Album& second = album("Second", std::string("X"));
+    const MediaItem& a = song("A", &x, &first, "a.mp3");
+    const MediaItem& b = song("B", &x, &second, "b.mp3");
+    auto itemChange = [&](const std::string& heading) {
+        // The events from the last song's line up to the next song's line.
+        const auto from = std::find(ui.events.begin(), ui.events.end(), "log Exporting song: a.mp3");
+        const auto to = std::find(ui.events.begin(), ui.events.end(), "log Exporting song: b.mp3");
+        EXPECT_NE(std::find(from, to, "log " + heading), to);
+        std::vector<std::string> between;
+        for (auto it = from + 1; it != to; ++it)
+            if (!it->starts_with("log Saving playlist file")) between.push_back(*it);
+        return between;
+    };
+
+    auto playlists = manager();
+    ASSERT_EQ(runPlaylists(*playlists, {playlist("One", {&a}), playlist("Two", {&b})}), RunEnding::Finished);
+    EXPECT_EQ(itemChange("Exporting playlist: Two"),
+              (Lines{"log " + kHyphens, "log Exporting playlist: Two", "log " + kHyphens, "maximum 1",
+                     "message Exporting playlist: Two"}));
+
+    ui.events.clear();
+    auto albumRecord = [](const Album& on, const MediaItem& item) {
+        auto record = std::make_shared<KvrAlbumInfo>();
+        record->setTitle(*on.title());
+        record->setArtist(std::string("X"));
+        record->setAlbum(&on);
+        record->setAlbumSongs({&item});
+        return record;
+    };
+    auto albums = manager();
+    albums->exportAlbums({albumRecord(first, a), albumRecord(second, b)}, out);
+    ASSERT_EQ(albums->waitUntilFinished(), RunEnding::Finished);
+    // The step then shows the album again with each of its songs.
+    EXPECT_EQ(itemChange("Exporting album: Second"),
+              (Lines{"maximum 1", "message Exporting album: Second", "log " + kHyphens, "log Exporting album: Second",
+                     "log " + kHyphens, "maximum 1", "message Exporting album: Second"}));
+}
+
 }  // namespace
 }  // namespace kelvara::test

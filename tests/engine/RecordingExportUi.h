@@ -24,11 +24,13 @@ public:
     void setProgressMaximum(long maximum) override {
         std::lock_guard lock(mutex_);
         maxima.push_back(maximum);
+        events.push_back("maximum " + std::to_string(maximum));
     }
     void setProgressValue(long) override {}
     void setProgressMessage(const std::string& message) override {
         std::lock_guard lock(mutex_);
         messages.push_back(message);
+        events.push_back("message " + message);
     }
     void setSmallInfo(const std::string&) override {}
     void setSpinner(bool) override {}
@@ -48,8 +50,9 @@ public:
     void beginPowerInhibit(const std::string&) override { ++inhibitBegun; }
     void endPowerInhibit() override { ++inhibitEnded; }
 
-    // Lines in order; issues are also in `issues`.
-    std::vector<std::string> lines, issues, console, messages, alerts, notifications;
+    // Lines in order; issues are also in `issues`. `events` interleaves log lines ("log ...") with
+    // the sheet's item changes ("maximum N", "message ...") in the order they were made.
+    std::vector<std::string> lines, issues, console, messages, alerts, notifications, events;
     std::vector<long> maxima;
     std::vector<std::filesystem::path> opened;
     std::atomic<int> progressShown{0}, progressClosed{0}, inhibitBegun{0}, inhibitEnded{0};
@@ -62,6 +65,7 @@ private:
         {
             std::lock_guard lock(mutex_);
             lines.push_back(line);
+            events.push_back("log " + line);
             if (issue) issues.push_back(line);
         }
         if (onLine) onLine(line);
