@@ -24,7 +24,8 @@ struct AacMetadata {
     static AacMetadata fromItem(const MediaItem* item);
 };
 
-// Copies the AAC audio of an M4A file unchanged into a new M4A file, writing the metadata.
+// Copies the AAC audio of an M4A file unchanged into a new M4A file, writing the metadata. Works
+// box by box (the sample tables are copied, never loaded), so memory does not grow with length.
 class AacExport {
   public:
     // Writes `output` (which is replaced). False with `error` (FFmpeg's reason) on failure, in

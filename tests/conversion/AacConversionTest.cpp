@@ -1,6 +1,7 @@
 #include <thread>
 
 #include "conversion/AACTranscoder.h"
+#include "conversion/AacExport.h"
 #include "conversion/ConversionFixture.h"
 #include "conversion/IntermediateFiles.h"
 
@@ -198,6 +199,57 @@ TEST(AACTranscoderTest, EmptySourceGivesAnM4aWithoutAudioAndCancelStopsWithoutEr
     EXPECT_FALSE(cancelled.start());
     EXPECT_TRUE(cancelled.isCancelled());
     EXPECT_FALSE(cancelled.error().has_value());
+}
+
+// The audio packets (timestamps, sizes and data) read back from an M4A, and its top-level boxes.
+const char* const kPacketsAndBoxes = R"(
+import sys, subprocess, hashlib, struct
+md5 = subprocess.run(["ffmpeg", "-v", "error", "-i", sys.argv[1], "-map", "0:a", "-c", "copy",
+                      "-f", "framemd5", "-"], capture_output=True, check=True).stdout
+lines = [l for l in md5.decode().splitlines() if not l.startswith("#")]
+print(f"packets={len(lines)}")
+print("framemd5=" + hashlib.md5("\n".join(lines).encode()).hexdigest())
+data = open(sys.argv[1], "rb").read()
+boxes, at = [], 0
+while at + 8 <= len(data):
+    size, kind = struct.unpack(">I4s", data[at:at + 8])
+    boxes.append(kind.decode("latin-1"))
+    at += size if size else len(data)
+print("boxes=" + ",".join(boxes))
+)";
+
+// The remux copies the transcoder's audio unchanged into a plain (not fragmented) M4A, and
+// refuses a file without AAC audio.
+TEST(AacExportTest, CopiesTheAudioPacketsUnchangedAndNeedsAac) {
+    TempDir dir;
+    AACTranscoder transcoder(Sources::get()["stereo.wav"], dir / "temporary.m4a");
+    transcoder.setBitRate(128000);
+    ASSERT_TRUE(transcoder.start());
+    AacMetadata metadata;
+    metadata.title = "Title";
+    metadata.trackNumber = 3;
+    std::string error;
+    ASSERT_TRUE(AacExport::exportWithMetadata(dir / "temporary.m4a", dir / "song.m4a", metadata,
+                                              error))
+        << error;
+    const auto before = probe(kPacketsAndBoxes, dir / "temporary.m4a");
+    const auto after = probe(kPacketsAndBoxes, dir / "song.m4a");
+    EXPECT_GT(std::stoi(after.at("packets")), 100);
+    EXPECT_EQ(after.at("packets"), before.at("packets"));
+    EXPECT_EQ(after.at("framemd5"), before.at("framemd5"));
+    EXPECT_EQ(after.at("boxes"), "ftyp,free,mdat,moov");
+    const auto atoms = probe(kMutagenM4a, dir / "song.m4a");
+    EXPECT_EQ(atoms.at("atoms"), "trkn,©nam");
+    EXPECT_EQ(atoms.at("trkn"), "0000000300000000");
+
+    writeFile(dir / "empty.wav", std::string("RIFF") + std::string("\x24\0\0\0", 4) +
+                                     "WAVEfmt " + std::string("\x10\0\0\0\1\0\2\0", 8) +
+                                     std::string("\x44\xAC\0\0\x10\xB1\2\0\4\0\x10\0", 12) +
+                                     "data" + std::string(4, '\0'));
+    AACTranscoder empty(dir / "empty.wav", dir / "silent.m4a");
+    ASSERT_TRUE(empty.start());
+    EXPECT_FALSE(AacExport::exportWithMetadata(dir / "silent.m4a", dir / "out.m4a", metadata, error));
+    EXPECT_EQ(error, "No AAC audio in " + (dir / "silent.m4a").string());
 }
 
 TEST_F(AacConversionTest, ProbesTheCodecOfM4aFiles) {
