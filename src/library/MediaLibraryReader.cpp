@@ -22,6 +22,7 @@
 
 #include "library/DistinguishedKinds.h"
 #include "library/LocationMapper.h"
+#include "library/TrackScanner.h"
 
 namespace kelvara {
 namespace {
@@ -99,16 +100,23 @@ bool digits(std::string_view text, std::size_t from, std::size_t count, int& out
 }
 
 std::optional<Date> parseDate(std::string_view text) {
-    // "2013-09-24T23:01:21Z", always UTC in library files.
-    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
-        text[13] != ':' || text[16] != ':' || text[19] != 'Z') {
-        return std::nullopt;
+    // "2013-09-24T23:01:21Z", always UTC. Property lists also allow the later parts to be left
+    // out ("2013-09-24Z", "2013Z"): month and day then read as 1, the time as midnight.
+    if (text.size() < 5 || text.back() != 'Z') return std::nullopt;
+    text.remove_suffix(1);
+    // Each part: its separator before it (none for the year), its width.
+    static constexpr std::array<std::pair<char, std::size_t>, 6> kParts{
+        {{'\0', 4}, {'-', 2}, {'-', 2}, {'T', 2}, {':', 2}, {':', 2}}};
+    std::array<int, 6> values{0, 1, 1, 0, 0, 0};
+    std::size_t at = 0;
+    for (std::size_t part = 0; part < kParts.size() && at < text.size(); ++part) {
+        const auto [separator, width] = kParts[part];
+        if (separator != '\0' && text[at++] != separator) return std::nullopt;
+        if (at + width > text.size() || !digits(text, at, width, values[part])) return std::nullopt;
+        at += width;
     }
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    if (!digits(text, 0, 4, y) || !digits(text, 5, 2, mo) || !digits(text, 8, 2, d) ||
-        !digits(text, 11, 2, h) || !digits(text, 14, 2, mi) || !digits(text, 17, 2, s)) {
-        return std::nullopt;
-    }
+    if (at != text.size()) return std::nullopt;
+    const auto [y, mo, d, h, mi, s] = values;
     const std::chrono::year_month_day date{std::chrono::year{y},
                                            std::chrono::month{static_cast<unsigned>(mo)},
                                            std::chrono::day{static_cast<unsigned>(d)}};
@@ -311,6 +319,7 @@ private:
     std::unordered_multimap<PersistentID, Album*> albums_;
     std::string albumKey_;
     std::unordered_set<const MediaItem*> audiobooks_, voiceMemos_, tones_;
+    std::unordered_map<std::string, unsigned> playlistsWithoutID_;  // playlists without an ID, per name
 };
 
 Artist* Builder::artistNamed(const OptionalText& name, const OptionalText& sortName) {
@@ -538,6 +547,7 @@ void Builder::readPlaylists(const pugi::xml_node& playlists) {
                 }
             } else if (key == "Playlist Items" && isElement(value, "array")) {
                 indexTrackIDs();
+                items.clear();  // a repeated key replaces the earlier value, as for every key
                 for (pugi::xml_node entry = value.first_child(); entry; entry = entry.next_sibling()) {
                     forEachEntry(entry, [&](std::string_view itemKey, const pugi::xml_node& id) {
                         if (itemKey != "Track ID") return;
@@ -550,6 +560,14 @@ void Builder::readPlaylists(const pugi::xml_node& playlists) {
                 }
             }
         });
+        if (playlist.persistentID() == 0) {
+            // Old libraries name no persistent ID. Ticks, the remembered selection and the
+            // unchecked-songs lists are keyed by it, so such playlists must not share 0: the name
+            // and how many playlists of that name came before stay the same between exports.
+            std::string basis = "\x1ePlaylist\x1f" + playlist.name() + '\x1f';
+            basis += std::to_string(playlistsWithoutID_[playlist.name()]++);
+            playlist.setPersistentID(stableID(basis));
+        }
         switch (playlist.distinguishedKind()) {
             case distinguished_kind::Audiobooks: audiobooks_.insert(items.begin(), items.end()); break;
             case distinguished_kind::VoiceMemos: voiceMemos_.insert(items.begin(), items.end()); break;
@@ -570,23 +588,9 @@ void Builder::finish(const LibraryOpenOptions& options) {
     }
 }
 
-
 // ---------------------------------------------------------------------------------------------
-// Large libraries: the "Tracks" dict is most of the file. Parsed whole, its tree would take more
-// memory than the file itself; parsed a slice of whole tracks at a time, the tree stays small and
-// the memory is reused. A light scan finds the dict and the ends of its entries; any file it
-// does not recognise is simply parsed whole.
+// Error reports.
 
-bool declaresUtf8OrNothing(std::string_view declaration) {
-    const auto at = declaration.find("encoding");
-    if (at == std::string_view::npos) return true;
-    std::string value(declaration.substr(at));
-    for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return value.find("utf-8") != std::string::npos;
-}
-
-// Walks the tags of the document far enough to find the "Tracks" dict, then, on demand, slices of
-// whole tracks inside it. It only counts tags; the parser checks everything else.
 // Whether a parse error at `offset` is where a file cut short would fail: at its very end, or
 // inside a last tag that never closes. `tail` is the end of the text as it was before parsing.
 bool endsWithin(std::size_t offset, std::size_t size, std::string_view tail) {
@@ -594,163 +598,6 @@ bool endsWithin(std::size_t offset, std::size_t size, std::string_view tail) {
     const std::size_t tailStart = size - tail.size();
     return offset >= tailStart && tail.substr(offset - tailStart).find('>') == std::string_view::npos;
 }
-
-class TrackScanner {
-public:
-    enum class Failure { None, CutShort, Malformed };
-
-    explicit TrackScanner(std::string_view text) : text_(text) {}
-
-    // Scans up to the start of the "Tracks" dict. False for any file it does not recognise (no
-    // such dict, another encoding, a DTD subset, broken structure): those are parsed whole.
-    bool start() {
-        const std::size_t bom = text_.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-        if (text_.substr(bom, 1) != "<") return false;  // UTF-16, or not XML at all
-        pos_ = bom;
-        while (!inTracks_) {
-            if (step() != Event::Tag) return false;
-        }
-        sliceStart_ = begin_;
-        return true;
-    }
-
-    // The next run of whole tracks of at least `bytes` (fewer at the end of the dict); nothing
-    // at the end of the dict or on failure.
-    std::optional<std::pair<std::size_t, std::size_t>> nextSlice(std::size_t bytes) {
-        while (!done_ && failure_ == Failure::None) {
-            const Event event = step();
-            if (event == Event::EntryEnd && pos_ - sliceStart_ >= bytes) return take(pos_);
-            if (event == Event::SectionEnd) {
-                done_ = true;
-                if (lastEntryEnd_ > sliceStart_) return take(lastEntryEnd_);
-            }
-        }
-        return std::nullopt;
-    }
-
-    // Where the text not yet handed out in slices begins.
-    std::size_t pending() const { return sliceStart_; }
-    Failure failure() const { return failure_; }
-    std::size_t failureOffset() const { return failureOffset_; }
-    // The text between the dict's tags, once nextSlice() has reached its end.
-    std::size_t begin() const { return begin_; }
-    std::size_t end() const { return end_; }
-
-private:
-    enum class Event { Tag, EntryEnd, SectionEnd, Failed };
-
-    std::pair<std::size_t, std::size_t> take(std::size_t until) {
-        const std::pair<std::size_t, std::size_t> slice{sliceStart_, until};
-        sliceStart_ = until;
-        return slice;
-    }
-
-    Event fail(Failure failure, std::size_t offset) {
-        failure_ = failure;
-        failureOffset_ = offset;
-        return Event::Failed;
-    }
-    // The text ran out: a file cut short.
-    Event cutShort() { return fail(Failure::CutShort, text_.size()); }
-
-    bool skipPast(std::string_view terminator) {
-        const auto at = text_.find(terminator, pos_);
-        if (at == std::string_view::npos) return false;
-        pos_ = at + terminator.size();
-        return true;
-    }
-
-    // Moves past the next tag (or comment, declaration, CDATA) and says what it was.
-    Event step() {
-        pos_ = text_.find('<', pos_);
-        if (pos_ == std::string_view::npos || pos_ + 1 >= text_.size()) return cutShort();
-        const std::size_t tagStart = pos_;
-        const char second = text_[pos_ + 1];
-        if (second == '?') {
-            if (!skipPast("?>")) return cutShort();
-            if (!declaresUtf8OrNothing(text_.substr(tagStart, pos_ - tagStart))) {
-                return fail(Failure::Malformed, tagStart);
-            }
-            return Event::Tag;
-        }
-        if (second == '!') {
-            const std::string_view rest = text_.substr(pos_);
-            if (rest.starts_with("<!--")) return skipPast("-->") ? Event::Tag : cutShort();
-            if (rest.starts_with("<![CDATA[")) return skipPast("]]>") ? Event::Tag : cutShort();
-            const auto close = text_.find('>', pos_);
-            if (close == std::string_view::npos) return cutShort();
-            // An internal DTD subset could declare entities: left to the full parse.
-            if (text_.substr(pos_, close - pos_).find('[') != std::string_view::npos) {
-                return fail(Failure::Malformed, tagStart);
-            }
-            pos_ = close + 1;
-            return Event::Tag;
-        }
-        const bool closing = second == '/';
-        std::size_t cursor = pos_ + (closing ? 2 : 1);
-        const std::size_t nameStart = cursor;
-        while (cursor < text_.size() && static_cast<unsigned char>(text_[cursor]) > ' ' &&
-               text_[cursor] != '>' && text_[cursor] != '/') {
-            ++cursor;
-        }
-        const std::string_view name = text_.substr(nameStart, cursor - nameStart);
-        // The end of the tag, over quoted attribute values.
-        while (cursor < text_.size() && text_[cursor] != '>') {
-            if (text_[cursor] == '"' || text_[cursor] == '\'') {
-                cursor = text_.find(text_[cursor], cursor + 1);
-                if (cursor == std::string_view::npos) return cutShort();
-            }
-            ++cursor;
-        }
-        if (cursor >= text_.size()) return cutShort();
-        if (name.empty()) return fail(Failure::Malformed, tagStart);
-        const bool selfClosing = !closing && text_[cursor - 1] == '/';
-        pos_ = cursor + 1;
-
-        if (closing) {
-            if (--depth_ < 0) return fail(Failure::Malformed, tagStart);
-            if (inTracks_ && depth_ == 3 && name == "dict") {
-                lastEntryEnd_ = pos_;
-                return Event::EntryEnd;
-            }
-            if (inTracks_ && depth_ == 2) {
-                if (name != "dict") return fail(Failure::Malformed, tagStart);
-                end_ = tagStart;
-                return Event::SectionEnd;
-            }
-            return Event::Tag;
-        }
-        if ((depth_ == 0 && name != "plist") || (depth_ == 1 && name != "dict")) {
-            return fail(Failure::Malformed, tagStart);
-        }
-        if (depth_ == 2 && !inTracks_) {
-            if (name == "key" && !selfClosing) {
-                tracksNext_ = text_.substr(pos_, text_.find('<', pos_) - pos_) == "Tracks";
-            } else if (tracksNext_) {
-                if (name != "dict" || selfClosing) return fail(Failure::Malformed, tagStart);
-                inTracks_ = true;
-                begin_ = pos_;
-            }
-        }
-        if (selfClosing) {
-            if (inTracks_ && depth_ == 3) {
-                lastEntryEnd_ = pos_;
-                return Event::EntryEnd;
-            }
-            return Event::Tag;
-        }
-        ++depth_;
-        return Event::Tag;
-    }
-
-    std::string_view text_;
-    std::size_t pos_ = 0;
-    int depth_ = 0;  // 1 inside <plist>, 2 inside the top dict, 3 inside "Tracks"
-    bool tracksNext_ = false, inTracks_ = false, done_ = false;
-    std::size_t begin_ = 0, end_ = 0, sliceStart_ = 0, lastEntryEnd_ = 0;
-    Failure failure_ = Failure::None;
-    std::size_t failureOffset_ = 0;
-};
 
 // ---------------------------------------------------------------------------------------------
 

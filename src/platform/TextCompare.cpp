@@ -82,9 +82,22 @@ std::string lowercase(std::string_view text) {
     return result;
 }
 
-int localizedStandardCompare(std::string_view left, std::string_view right) {
-    const std::string a = casefold(left);
-    const std::string b = casefold(right);
+namespace {
+
+// Texts without their combining marks ("É" → "E"), so accents do not send titles after "Z".
+std::string withoutMarks(std::string_view text) {
+    if (isAscii(text)) return std::string(text);
+    utf8proc_uint8_t* out = nullptr;
+    const auto length = utf8proc_map(
+        reinterpret_cast<const utf8proc_uint8_t*>(text.data()), static_cast<utf8proc_ssize_t>(text.size()),
+        &out, static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE | UTF8PROC_STRIPMARK));
+    if (length < 0) return std::string(text);
+    std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owned(out, &std::free);
+    return std::string(reinterpret_cast<const char*>(out), static_cast<std::size_t>(length));
+}
+
+// Case-insensitive, digit runs by value.
+int compareFolded(const std::string& a, const std::string& b) {
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         if (isDigit(a[i]) && isDigit(b[j])) {
@@ -107,6 +120,15 @@ int localizedStandardCompare(std::string_view left, std::string_view right) {
     if (i < a.size()) return 1;
     if (j < b.size()) return -1;
     return 0;
+}
+
+}  // namespace
+
+int localizedStandardCompare(std::string_view left, std::string_view right) {
+    // Accents only break ties: "eclair" < "Éclair" < "Eclairs".
+    if (const int order = compareFolded(foldCase(withoutMarks(left)), foldCase(withoutMarks(right))); order != 0)
+        return order;
+    return compareFolded(foldCase(left), foldCase(right));
 }
 
 }  // namespace kelvara

@@ -15,8 +15,9 @@ bool optionalEqualsIgnoringCase(const std::optional<std::string>& a, const std::
 // Case-insensitive substring test.
 bool containsIgnoringCase(std::string_view text, std::string_view part);
 
-// The order a file browser uses: case-insensitive, runs of digits compared by value
-// ("Track 2" before "Track 10"). Negative, zero or positive like strcmp.
+// The order a file browser uses: case-insensitive, accents only breaking ties ("Éclair" among the
+// E's), runs of digits compared by value ("Track 2" before "Track 10"). Negative, zero or positive
+// like strcmp.
 int localizedStandardCompare(std::string_view a, std::string_view b);
 
 // Unicode case folding: two texts are equal ignoring case exactly when their folds are equal.

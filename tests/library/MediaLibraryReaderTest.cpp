@@ -225,6 +225,69 @@ TEST(MediaLibraryReader, PlaylistsKeepOrderDuplicatesAndSkipUnknownTracks) {
     EXPECT_FALSE(playlists[4]->isFolder());
 }
 
+TEST(MediaLibraryReader, RepeatedKeysKeepTheLastValue) {
+    auto library = load(plist(
+        track(1, "<key>Name</key><string>first</string><key>Name</key><string>last</string>") +
+            track(2, ""),
+        playlist("<key>Name</key><string>P</string>"
+                 "<key>Playlist Items</key><array><dict><key>Track ID</key><integer>1</integer>"
+                 "</dict></array>",
+                 {2, 2})));
+    EXPECT_EQ(library->allMediaItems()[0]->title(), "last");
+    // The second "Playlist Items" replaces the first instead of adding to it.
+    const auto& items = library->allPlaylists()[0]->items();
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0], library->allMediaItems()[1]);
+    EXPECT_EQ(items[1], library->allMediaItems()[1]);
+}
+
+TEST(MediaLibraryReader, PlaylistsWithoutPersistentIdGetDistinctStableOnes) {
+    // Ticks, the remembered selection and the unchecked-songs lists are keyed by the playlist's
+    // persistent ID: old libraries that give none must not put every playlist under 0.
+    const std::string playlists =
+        playlist("<key>Name</key><string>A</string>", {}) +
+        playlist("<key>Name</key><string>B</string>", {}) +
+        playlist("<key>Name</key><string>A</string>", {}) +
+        playlist("<key>Name</key><string>C</string>"
+                 "<key>Playlist Persistent ID</key><string>00000000000000C0</string>",
+                 {});
+    auto library = load(plist("", playlists));
+    std::set<PersistentID> ids;
+    for (const Playlist* p : library->allPlaylists()) {
+        EXPECT_NE(p->persistentID(), 0u) << p->name();
+        ids.insert(p->persistentID());
+    }
+    EXPECT_EQ(ids.size(), 4u);
+    EXPECT_EQ(library->allPlaylists()[3]->persistentID(), 0xC0u);
+    // The same in the next export of the library, even when a playlist was added before them.
+    auto again = load(plist("", playlist("<key>Name</key><string>New</string>", {}) + playlists));
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(again->allPlaylists()[i + 1]->persistentID(),
+                  library->allPlaylists()[i]->persistentID());
+    }
+}
+
+TEST(MediaLibraryReader, DatesInEveryPropertyListForm) {
+    const auto added = [](const std::string& text) {
+        auto library = load(plist(track(1, "<key>Date Added</key><date>" + text + "</date>")));
+        return library->allMediaItems().front()->addedDate();
+    };
+    EXPECT_EQ(added("2013-09-24T22:49:35Z"), sys_days(2013y / 9 / 24) + 22h + 49min + 35s);
+    // Later parts may be left out.
+    EXPECT_EQ(added("2013-09-24T22:49Z"), sys_days(2013y / 9 / 24) + 22h + 49min);
+    EXPECT_EQ(added("2013-09-24T22Z"), sys_days(2013y / 9 / 24) + 22h);
+    EXPECT_EQ(added("2013-09-24Z"), sys_days(2013y / 9 / 24));
+    EXPECT_EQ(added("2013-09Z"), sys_days(2013y / 9 / 1));
+    EXPECT_EQ(added("2013Z"), sys_days(2013y / 1 / 1));
+    // Before 1970 is fine; anything else is absent.
+    EXPECT_EQ(added("1904-01-01T00:00:00Z"), sys_days(1904y / 1 / 1));
+    for (const char* bad : {"2013-09-24T22:49:35", "2013-09-24 22:49:35Z", "2013-9-24Z",
+                            "2013-09-24T22:49:35+01:00", "2013-13-01Z", "2013-09-24T24:00:00Z",
+                            "Z", "", "13-09-24Z", "2013-09-24T22:49:35.5Z"}) {
+        EXPECT_FALSE(added(bad)) << bad;
+    }
+}
+
 TEST(MediaLibraryReader, PlaylistsReferToTracksByIdNotByPosition) {
     auto library = load(plist(track(900, "<key>Name</key><string>late</string>") +
                                   track(12, "<key>Name</key><string>early</string>"),

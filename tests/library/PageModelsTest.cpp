@@ -187,6 +187,23 @@ TEST_F(PageModels, AlbumSortComparesNumbersByValueAndIgnoresCase) {
     EXPECT_EQ(order, (std::vector<std::string>{"alpha", "Beta", "Vol 1", "vol 2", "Vol 10"}));
 }
 
+TEST_F(PageModels, AlbumSortPutsAccentedTitlesAmongTheirLetters) {
+    const Artist* a = b.artist("A");
+    // "Café" once composed and once decomposed, as Mac libraries write it.
+    for (const char* title : {"Zebra", "\u00c9clair", "eclair", "Ecluse", "\u00c4rger", "Bar", "Album",
+                              "Cafe\u0301 2", "Caf\u00e9 10", "Cafe 3"}) {
+        b.song("s", b.album(title), a);
+    }
+    AlbumCatalogue catalogue(&b.library, preferences);
+    catalogue.loadAlbums();
+    std::vector<std::string> order;
+    for (const auto& album : catalogue.albums()) order.push_back(album->title());
+    // Accents only part titles that are otherwise equal, the plain one first.
+    EXPECT_EQ(order, (std::vector<std::string>{"Album", "\u00c4rger", "Bar", "Cafe\u0301 2", "Cafe 3",
+                                               "Caf\u00e9 10", "eclair", "\u00c9clair", "Ecluse",
+                                               "Zebra"}));
+}
+
 TEST_F(PageModels, AlbumRatingUsesTheComputedRatingOrTheFirstSongsStars) {
     const Artist* a = b.artist("A");
     Album& computed = const_cast<Album&>(*b.album("Computed"));
