@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "conversion/FfmpegHandles.h"
@@ -31,13 +32,60 @@ struct AACTranscoder::Session {
     int readStatus = 0;
     bool headerWritten = false;
 
+    // What `toClient` converts from; a stream may change it midway (a damaged or concatenated
+    // MP3 switching between mono and stereo, or its sample rate).
+    AVSampleFormat inFormat = AV_SAMPLE_FMT_NONE;
+    int inRate = 0;
+    AVChannelLayout inLayout{};
+    AVChannelLayout clientLayout{};
+    int clientRate = 0;
+
+    Session() = default;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    ~Session() {
+        av_channel_layout_uninit(&inLayout);
+        av_channel_layout_uninit(&clientLayout);
+    }
+
+    // A resampler from the given input to the client format (same rate and channels as the
+    // encoder); false when FFmpeg cannot make one.
+    bool configureToClient(AVSampleFormat format, int rate, const AVChannelLayout& layout) {
+        av_channel_layout_uninit(&inLayout);
+        if (layout.order == AV_CHANNEL_ORDER_UNSPEC)
+            av_channel_layout_default(&inLayout, layout.nb_channels);
+        else if (av_channel_layout_copy(&inLayout, &layout) < 0)
+            return false;
+        inFormat = format;
+        inRate = rate;
+        SwrContext* raw = nullptr;
+        int status = swr_alloc_set_opts2(&raw, &clientLayout, clientSampleFormat, clientRate,
+                                         &inLayout, format, rate, 0, nullptr);
+        toClient.reset(raw);
+        if (status >= 0) status = swr_init(raw);
+        if (status < 0) toClient.reset();
+        return status >= 0;
+    }
+
     // Appends one decoded frame (or the resampler's rest, with null) to the client FIFO.
     bool toClientFifo(const AVFrame* frame) {
+        if (frame && (frame->format != inFormat || frame->sample_rate != inRate ||
+                      frame->ch_layout.nb_channels != inLayout.nb_channels ||
+                      (frame->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC &&
+                       av_channel_layout_compare(&frame->ch_layout, &inLayout) != 0))) {
+            if (toClient && !toClientFifo(nullptr)) return false;
+            // A frame in a form that cannot be converted is skipped, as a damaged one is.
+            if (frame->sample_rate <= 0 || frame->ch_layout.nb_channels <= 0 ||
+                !configureToClient(static_cast<AVSampleFormat>(frame->format),
+                                   frame->sample_rate, frame->ch_layout))
+                return true;
+        }
+        if (!toClient) return true;
         const int inSamples = frame ? frame->nb_samples : 0;
         const int capacity = swr_get_out_samples(toClient.get(), inSamples);
         if (capacity <= 0) return true;
         const int bytesPerFrame =
-            av_get_bytes_per_sample(clientSampleFormat) * decoder->ch_layout.nb_channels;
+            av_get_bytes_per_sample(clientSampleFormat) * clientLayout.nb_channels;
         scratch.resize(std::size_t(capacity) * bytesPerFrame);
         std::uint8_t* planes[1] = {scratch.data()};
         const int converted = swr_convert(
@@ -179,7 +227,13 @@ bool AACTranscoder::start() {
     Session s;
     if (!s.packet || !s.decoded || !s.encoderFrame) return fail(0, "Couldn't open the source file");
 
-    // 1. The source.
+    // 1. The source; a pipe or a device would block the read for ever.
+    std::error_code ec;
+    if (std::filesystem::exists(inputFilePath_, ec) &&
+        !std::filesystem::is_regular_file(inputFilePath_, ec)) {
+        reportStatus("avformat_open_input", __LINE__, AVERROR(EINVAL));
+        return fail(0, "Couldn't open the source file");
+    }
     AVFormatContext* rawInput = nullptr;
     int status = avformat_open_input(&rawInput, inputFilePath_.c_str(), nullptr, nullptr);
     if (status < 0) {
@@ -227,9 +281,10 @@ bool AACTranscoder::start() {
     }
 
     // 5.-6. The client format: linear PCM in its own sample format, anything else as float.
-    const bool linearPcm =
-        std::strncmp(avcodec_get_name(s.input->streams[s.stream]->codecpar->codec_id), "pcm_", 4) ==
-        0;
+    // A-law and mu-law carry "pcm_" in FFmpeg's names but are companded, not linear.
+    const std::string codecName = avcodec_get_name(s.input->streams[s.stream]->codecpar->codec_id);
+    const bool linearPcm = codecName.rfind("pcm_", 0) == 0 && codecName != "pcm_alaw" &&
+                           codecName != "pcm_mulaw" && codecName != "pcm_vidc";
     s.clientSampleFormat =
         linearPcm ? av_get_packed_sample_fmt(s.decoder->sample_fmt) : AV_SAMPLE_FMT_FLT;
     clientFormat_ = ClientFormat{
@@ -237,13 +292,12 @@ bool AACTranscoder::start() {
         s.clientSampleFormat == AV_SAMPLE_FMT_FLT || s.clientSampleFormat == AV_SAMPLE_FMT_DBL};
     AVChannelLayout layout{};
     av_channel_layout_default(&layout, channels);
+    av_channel_layout_default(&s.clientLayout, channels);
+    s.clientRate = sampleRate;
+    status = s.configureToClient(s.decoder->sample_fmt, sampleRate, s.decoder->ch_layout)
+                 ? 0
+                 : AVERROR(EINVAL);
     SwrContext* raw = nullptr;
-    status =
-        swr_alloc_set_opts2(&raw, &layout, s.clientSampleFormat, sampleRate, &s.decoder->ch_layout,
-                            s.decoder->sample_fmt, sampleRate, 0, nullptr);
-    s.toClient.reset(raw);
-    if (status >= 0) status = swr_init(raw);
-    raw = nullptr;
     if (status >= 0)
         status = swr_alloc_set_opts2(&raw, &layout, AV_SAMPLE_FMT_FLTP, sampleRate, &layout,
                                      s.clientSampleFormat, sampleRate, 0, nullptr);

@@ -19,7 +19,7 @@ AacMetadata AacMetadata::fromItem(const MediaItem* item) {
     if (item->album()) metadata.album = item->album()->title();
     if (item->artist()) metadata.artist = item->artist()->name();
     metadata.genre = item->genre();
-    // Only the low 16 bits fit the atom.
+    // Only the low 16 bits fit the atom (65536 is stored as 0).
     if (item->trackNumber() > 0)
         metadata.trackNumber = static_cast<std::uint16_t>(item->trackNumber() & 0xFFFF);
     if (item->year() >= 1) metadata.year = std::to_string(item->year());
@@ -191,9 +191,9 @@ void appendItem(std::string& ilst, const char (&type)[5], std::uint32_t dataType
     appendBox(ilst, type, item);
 }
 
-// The new "udta": the metadata items in the order FFmpeg's mov muxer writes them, with the
-// items of the old "ilst" that are not ours (the encoder's "©too") where that muxer puts them,
-// and the old udta's other boxes after "meta".
+// The new "udta": the metadata items in their order (title, album, artist, genre, track number,
+// year, artwork), then the items of the old "ilst" that are not ours (the encoder's "©too"), and
+// the old udta's other boxes after "meta".
 bool buildUdta(std::FILE* file, const Box* oldUdta, const AacMetadata& metadata,
                std::string& udta) {
     std::string keptItems;
@@ -224,23 +224,21 @@ bool buildUdta(std::FILE* file, const Box* oldUdta, const AacMetadata& metadata,
             }
         }
     }
-    const auto text = [](const std::optional<std::string>& value) {
-        return value && !value->empty();
-    };
     std::string ilst;
-    if (text(metadata.title)) appendItem(ilst, "\251nam", 1, *metadata.title);
-    if (text(metadata.artist)) appendItem(ilst, "\251ART", 1, *metadata.artist);
-    if (text(metadata.album)) appendItem(ilst, "\251alb", 1, *metadata.album);
-    if (text(metadata.year)) appendItem(ilst, "\251day", 1, *metadata.year);
-    ilst += keptItems;
-    if (text(metadata.genre)) appendItem(ilst, "\251gen", 1, *metadata.genre);
-    if (text(metadata.artworkJpeg)) appendItem(ilst, "covr", 13, *metadata.artworkJpeg);
-    if (metadata.trackNumber > 0) {
-        // Track number and a zero total, in 8 bytes.
-        const std::string trkn{'\0', '\0', char(metadata.trackNumber >> 8),
-                               char(metadata.trackNumber & 0xFF), '\0', '\0', '\0', '\0'};
+    if (metadata.title) appendItem(ilst, "\251nam", 1, *metadata.title);
+    if (metadata.album) appendItem(ilst, "\251alb", 1, *metadata.album);
+    if (metadata.artist) appendItem(ilst, "\251ART", 1, *metadata.artist);
+    if (metadata.genre) appendItem(ilst, "\251gen", 1, *metadata.genre);
+    if (metadata.trackNumber) {
+        // Track number and no total, in 8 bytes.
+        const std::string trkn{'\0', '\0', char(*metadata.trackNumber >> 8),
+                               char(*metadata.trackNumber & 0xFF), '\0', '\0', '\0', '\0'};
         appendItem(ilst, "trkn", 0, trkn);
     }
+    if (metadata.year) appendItem(ilst, "\251day", 1, *metadata.year);
+    if (metadata.artworkJpeg && !metadata.artworkJpeg->empty())
+        appendItem(ilst, "covr", 13, *metadata.artworkJpeg);
+    ilst += keptItems;
     // The "mdir" handler of iTunes metadata.
     std::string hdlr(8, '\0');
     hdlr += "mdirappl";

@@ -9,18 +9,19 @@ namespace kelvara {
 
 class MediaItem;
 
-// The metadata items of a converted M4A file; each is written only when present.
+// The metadata items of a converted M4A file, in the order they are written; each is written
+// only when present (an empty text is present, and written as such).
 struct AacMetadata {
-    std::optional<std::string> title;        // (c)nam
-    std::optional<std::string> album;        // (c)alb
-    std::optional<std::string> artist;       // (c)ART
-    std::optional<std::string> genre;        // (c)gen
-    std::uint16_t trackNumber = 0;           // trkn, no total; 0 = absent
-    std::optional<std::string> year;         // (c)day
-    std::optional<std::string> artworkJpeg;  // covr
+    std::optional<std::string> title;          // (c)nam
+    std::optional<std::string> album;          // (c)alb
+    std::optional<std::string> artist;         // (c)ART
+    std::optional<std::string> genre;          // (c)gen
+    std::optional<std::uint16_t> trackNumber;  // trkn, the low 16 bits, no total
+    std::optional<std::string> year;           // (c)day
+    std::optional<std::string> artworkJpeg;    // covr
 
-    // The items of a media item (year and track number below 1 are absent). Artwork is left to
-    // the caller, which reads it only when converting.
+    // The items of a media item (year below 1 and track number not above 0 are absent).
+    // Artwork is left to the caller, which reads it only when converting.
     static AacMetadata fromItem(const MediaItem* item);
 };
 

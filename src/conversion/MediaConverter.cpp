@@ -37,6 +37,9 @@ void giveDefaultPermissions(const std::filesystem::path& file) {
     ::chmod(file.c_str(), 0666 & ~mask);
 }
 
+constexpr const char* waitingLine =
+    "Another Kelvara export is converting songs; waiting for it to finish.";
+
 }  // namespace
 
 MediaConverter::MediaConverter() {
@@ -53,8 +56,7 @@ bool MediaConverter::beginRun(const std::function<void(const std::string&)>& log
         lockFile,
         [&] {
             waited = true;
-            say(logMessage,
-                "Another Kelvara export is converting songs; waiting for it to finish.");
+            say(logMessage, waitingLine);
         },
         error);
     if (locked && waited) say(logMessage, "The other export has finished; continuing.");
@@ -62,6 +64,22 @@ bool MediaConverter::beginRun(const std::function<void(const std::string&)>& log
 }
 
 void MediaConverter::endRun() { lock_.release(); }
+
+bool MediaConverter::prepareWorkingFiles(const ConversionJob& job, RunLock& songLock) {
+    std::string error;
+    if (!IntermediateFiles::ensureDocumentsFolder(error)) {
+        say(job.logErrorMessage, "Error: " + error);
+        return false;
+    }
+    // Without a run (beginRun), the song holds the shared working files by itself.
+    if (!lock_.isHeld() &&
+        !songLock.acquire(
+            IntermediateFiles::lockFile(), [&] { say(job.logMessage, waitingLine); }, error)) {
+        say(job.logErrorMessage, "Error: " + error);
+        return false;
+    }
+    return true;
+}
 
 std::uint32_t MediaConverter::transcoderBitRate(int kbps) {
     const std::int64_t bits = std::int64_t(kbps) * 1000;
@@ -79,9 +97,12 @@ std::optional<ConversionOutcome> MediaConverter::checkDestination(const Conversi
         return ConversionOutcome::Skipped;
     }
     say(job.logMessage, "File exists. Will delete file at:" + job.destination.string());
-    if (!std::filesystem::remove(job.destination, ec) || ec) {
-        if (!ec) ec = std::make_error_code(std::errc::directory_not_empty);
-        say(job.logErrorMessage, "Delete error: " + ec.message());
+    // A destination that vanished meanwhile needs no removal.
+    std::filesystem::remove(job.destination, ec);
+    if (ec) {
+        // The same wording as the copy path's.
+        say(job.logErrorMessage,
+            "Delete error: Cannot remove " + job.destination.string() + ": " + ec.message());
         return ConversionOutcome::Failed;
     }
     return std::nullopt;
@@ -89,11 +110,8 @@ std::optional<ConversionOutcome> MediaConverter::checkDestination(const Conversi
 
 ConversionOutcome MediaConverter::convertItemAtUrl(const ConversionJob& job) {
     if (const auto early = checkDestination(job, true)) return *early;
-    std::string error;
-    if (!IntermediateFiles::ensureDocumentsFolder(error)) {
-        say(job.logErrorMessage, "Error: " + error);
-        return ConversionOutcome::Failed;
-    }
+    RunLock songLock;
+    if (!prepareWorkingFiles(job, songLock)) return ConversionOutcome::Failed;
     const auto decoded = PcmDecoder::decode(job.source, IntermediateFiles::songData());
     if (!decoded.ok) {
         say(job.console, "error: " + decoded.error);
@@ -123,9 +141,9 @@ ConversionOutcome MediaConverter::convertTomp3andSaveTo(const ConversionJob& job
         say(job.console, "size of mp3=" + sizeInK(job.destination));
         return ConversionOutcome::Failed;
     }
-    say(job.console, ":::" + job.destination.string());
     if (!Mp3Encoder::encode(IntermediateFiles::songData(), file->fd(), job.bitRate,
-                            Mp3Encoder::qualityForAlgorithm(job.algorithm), job.console, error))
+                            Mp3Encoder::qualityForAlgorithm(job.algorithm),
+                            job.destination.string(), job.console, error))
         return fail(error);
 
     if (const auto artwork = ArtworkReader::artworkForFile(job.source)) {
@@ -155,11 +173,9 @@ ConversionOutcome MediaConverter::convertTomp3andSaveTo(const ConversionJob& job
 ConversionOutcome MediaConverter::convertToAACItemAtUrl(const ConversionJob& job) {
     if (const auto early = checkDestination(job, false)) return *early;
     say(job.console, std::to_string(job.bitRate));
+    RunLock songLock;
+    if (!prepareWorkingFiles(job, songLock)) return ConversionOutcome::Failed;
     std::string error;
-    if (!IntermediateFiles::ensureDocumentsFolder(error)) {
-        say(job.logErrorMessage, "Error: " + error);
-        return ConversionOutcome::Failed;
-    }
     // A failed transcoding must never leave the previous song's audio for this one.
     const auto temporary = IntermediateFiles::tmpAACSongData();
     std::error_code ec;

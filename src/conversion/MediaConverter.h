@@ -37,6 +37,9 @@ class MediaConverter : public SongConverter {
     // Skips or removes an existing destination; absent when the conversion may go on.
     std::optional<ConversionOutcome> checkDestination(const ConversionJob& job, bool mp3);
     ConversionOutcome convertTomp3andSaveTo(const ConversionJob& job);
+    // Creates ~/Documents when missing and, outside a run, takes the working files' lock into
+    // `songLock` for this song. False (the reason logged as an issue) when either fails.
+    bool prepareWorkingFiles(const ConversionJob& job, RunLock& songLock);
 
     RunLock lock_;
 };

@@ -62,6 +62,7 @@ int Mp3Encoder::qualityForAlgorithm(std::int64_t algorithm) {
 }
 
 bool Mp3Encoder::encode(const std::filesystem::path& pcmFile, int outFd, int bitRate, int quality,
+                        const std::string& destinationText,
                         const std::function<void(const std::string&)>& console,
                         std::string& error) {
     const auto say = [&](const std::string& line) {
@@ -72,6 +73,8 @@ bool Mp3Encoder::encode(const std::filesystem::path& pcmFile, int outFd, int bit
         error = "Cannot read " + pcmFile.string() + ": " + std::strerror(errno);
         return false;
     }
+    // The buffer is set before the first operation on the stream, as setvbuf requires.
+    std::setvbuf(pcm.get(), nullptr, _IOFBF, 1 << 16);
 
     Lame lame(lame_init());
     if (!lame) {
@@ -100,7 +103,7 @@ bool Mp3Encoder::encode(const std::filesystem::path& pcmFile, int outFd, int bit
         error = "Cannot read " + pcmFile.string() + ": " + std::strerror(errno);
         return false;
     }
-    std::setvbuf(pcm.get(), nullptr, _IOFBF, 1 << 16);
+    say(":::" + destinationText);
 
     std::vector<short> samples(static_cast<std::size_t>(pcmFrames) * 2);
     std::vector<unsigned char> mp3(mp3BufferSize);

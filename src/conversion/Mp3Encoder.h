@@ -18,9 +18,11 @@ class Mp3Encoder {
 
     // Encodes the samples of `pcmFile` after its first 4096 bytes into `outFd` (empty, seekable),
     // then writes LAME's Info frame over the frame it reserved at the start of the audio.
-    // Console lines go to `console`. Returns false with `error` set when anything fails; LAME's
+    // Console lines go to `console`: the intermediate file's size, LAME's version, then ":::"
+    // with `destinationText`. Returns false with `error` set when anything fails; LAME's
     // negative results end the encoding there and are never written.
     static bool encode(const std::filesystem::path& pcmFile, int outFd, int bitRate, int quality,
+                       const std::string& destinationText,
                        const std::function<void(const std::string&)>& console, std::string& error);
 };
 

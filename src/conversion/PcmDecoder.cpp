@@ -58,6 +58,10 @@ class Decoding {
 
     bool run(const std::filesystem::path& source, const std::filesystem::path& wavFile) {
         std::string error;
+        // A pipe or a device would block the read (and the run) for ever.
+        std::error_code ec;
+        if (std::filesystem::exists(source, ec) && !std::filesystem::is_regular_file(source, ec))
+            return fail("Cannot read " + source.string() + ": not a regular file");
         input_ = ffmpeg::openInput(source.string(), error);
         if (!input_) return fail("Cannot read " + source.string() + ": " + error);
         stream_ = av_find_best_stream(input_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
@@ -65,7 +69,6 @@ class Decoding {
         decoder_ = ffmpeg::openDecoder(input_->streams[stream_], error);
         if (!decoder_) return fail("Cannot decode " + source.string() + ": " + error);
 
-        std::error_code ec;
         std::filesystem::remove(wavFile, ec);
         out_.reset(std::fopen(wavFile.c_str(), "wb"));
         if (!out_) return fail("Cannot write " + wavFile.string() + ": " + std::strerror(errno));

@@ -1,9 +1,12 @@
+#include <sys/stat.h>
+
 #include <thread>
 
 #include "conversion/AACTranscoder.h"
 #include "conversion/AacExport.h"
 #include "conversion/ConversionFixture.h"
 #include "conversion/IntermediateFiles.h"
+#include "conversion/RunLock.h"
 
 namespace kelvara::test {
 namespace {
@@ -16,6 +19,9 @@ f = MP4(sys.argv[1])
 if f.tags is None: f.tags = {}
 names = sorted(k for k in (f.tags or {}).keys() if k != "\xa9too")
 print("atoms=" + ",".join(names))
+print("order=" + ",".join(k for k in (f.tags or {}).keys()))
+for k in ("\xa9nam", "\xa9alb", "\xa9ART", "\xa9gen", "\xa9day"):
+    if k in f.tags: print(f"{k[1:]}_count={len(f.tags[k])}")
 for k in ("\xa9nam", "\xa9alb", "\xa9ART", "\xa9gen", "\xa9day"):
     if k in f.tags: print(f"{k[1:]}={f.tags[k][0]}")
 if "trkn" in f.tags:
@@ -93,6 +99,9 @@ TEST_F(AacConversionTest, WritesTheSongsMetadataAtoms) {
     EXPECT_EQ(atoms.at("day"), "1964");
     EXPECT_EQ(atoms.at("trkn"), "0000000700000000");
     EXPECT_EQ(atoms.at("covr_jpeg"), "True");
+    // In the order of the items: title, album, artist, genre, track number, year, artwork (then
+    // the encoder's own item).
+    EXPECT_EQ(atoms.at("order"), "©nam,©alb,©ART,©gen,trkn,©day,covr,©too");
 }
 
 TEST_F(AacConversionTest, OnlyPresentValuesBecomeAtoms) {
@@ -100,6 +109,40 @@ TEST_F(AacConversionTest, OnlyPresentValuesBecomeAtoms) {
     item.setTitle(std::nullopt);
     ASSERT_EQ(converter_.convertToAACItemAtUrl(job(item, "bare.m4a")), ConversionOutcome::Written);
     EXPECT_EQ(probe(kMutagenM4a, out_ / "bare.m4a").at("atoms"), "");
+
+    // A value that is present but empty is still an item; a track number keeps its low 16 bits
+    // only, so 65536 is stored as 0 and 65543 as 7.
+    auto& empty = song(Sources::get()["stereo.wav"], "");
+    empty.setGenre("");
+    empty.setTrackNumber(65536);
+    ASSERT_EQ(converter_.convertToAACItemAtUrl(job(empty, "empty.m4a")), ConversionOutcome::Written);
+    const auto atoms = probe(kMutagenM4a, out_ / "empty.m4a");
+    EXPECT_EQ(atoms.at("atoms"), "trkn,©gen,©nam");
+    EXPECT_EQ(atoms.at("nam"), "");
+    EXPECT_EQ(atoms.at("nam_count"), "1");
+    EXPECT_EQ(atoms.at("gen"), "");
+    EXPECT_EQ(atoms.at("trkn"), "0000000000000000");
+    auto& wrapped = song(Sources::get()["stereo.wav"]);
+    wrapped.setTrackNumber(65543);
+    ASSERT_EQ(converter_.convertToAACItemAtUrl(job(wrapped, "wrapped.m4a")),
+              ConversionOutcome::Written);
+    EXPECT_EQ(probe(kMutagenM4a, out_ / "wrapped.m4a").at("trkn"), "0000000700000000");
+    EXPECT_TRUE(log_.issues.empty());
+}
+
+// A stream that changes its channel count and sample rate midway converts whole: every part at
+// its own speed, in the format of the start, for both conversions.
+TEST_F(AacConversionTest, AStreamThatChangesFormatMidwayConvertsWhole) {
+    const auto& item = song(Sources::get()["mixed.mp3"]);
+    ASSERT_EQ(converter_.convertToAACItemAtUrl(job(item, "mixed.m4a")), ConversionOutcome::Written);
+    const auto aac = ffprobeAudio(out_ / "mixed.m4a");
+    EXPECT_EQ(aac.at("sample_rate"), "22050");
+    EXPECT_EQ(aac.at("channels"), "1");
+    // 1.5 s + 1.5 s, and each part's encoder delay and padding (at most 0.1 s at 22050 Hz).
+    EXPECT_NEAR(std::stod(aac.at("format_duration")), 3.0, 0.25);
+    ASSERT_EQ(converter_.convertItemAtUrl(job(item, "mixed.mp3")), ConversionOutcome::Written);
+    EXPECT_NEAR(durationOf(out_ / "mixed.mp3"), 3.0, 0.25);
+    EXPECT_TRUE(log_.issues.empty());
 }
 
 TEST_F(AacConversionTest, ExistingDestinationIsSkippedOrReplaced) {
@@ -121,6 +164,8 @@ TEST_F(AacConversionTest, FailuresLeaveNothingAtTheDestination) {
     ASSERT_EQ(converter_.convertToAACItemAtUrl(job(song(Sources::get()["stereo.wav"]), "good.m4a")),
               ConversionOutcome::Written);
     writeFile(out_ / "plainfile", "x");
+    const TempDir pipes;
+    ASSERT_EQ(::mkfifo((pipes / "pipe.wav").c_str(), 0600), 0);  // would block a reader for ever
     const struct {
         std::string source;
         std::string destination;
@@ -130,6 +175,7 @@ TEST_F(AacConversionTest, FailuresLeaveNothingAtTheDestination) {
         {Sources::get()["video.mkv"], "video.m4a", "Couldn't read the source file"},
         {Sources::get()["truncated.m4a"], "truncated.m4a", "Couldn't open the source file"},
         {Sources::get()["stereo.wav"], "plainfile/song.m4a", " Export failed:t: "},
+        {(pipes / "pipe.wav").string(), "pipe.m4a", "Couldn't open the source file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.destination);
@@ -180,6 +226,15 @@ TEST(AACTranscoderTest, ReadsPcmInItsOwnFormatAndCompressedAudioAsFloat) {
     ASSERT_TRUE(compressed.start());
     EXPECT_EQ(compressed.clientFormat().bitsPerChannel, 32);
     EXPECT_TRUE(compressed.clientFormat().isFloat);
+    // Mu-law is companded, not linear PCM: read as float like any other codec.
+    const auto made = runCommand({"ffmpeg", "-v", "error", "-nostdin", "-y", "-i",
+                                  Sources::get()["stereo.wav"].string(), "-c:a", "pcm_mulaw",
+                                  (dir / "mulaw.wav").string()});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    AACTranscoder mulaw(dir / "mulaw.wav", dir / "mulaw.m4a");
+    ASSERT_TRUE(mulaw.start());
+    EXPECT_EQ(mulaw.clientFormat().bitsPerChannel, 32);
+    EXPECT_TRUE(mulaw.clientFormat().isFloat);
 }
 
 TEST(AACTranscoderTest, EmptySourceGivesAnM4aWithoutAudioAndCancelStopsWithoutError) {
@@ -281,6 +336,52 @@ TEST_F(AacConversionTest, ASecondRunWaitsForTheFirstAndSaysSo) {
     EXPECT_TRUE(started);
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(lines[0].find("waiting"), std::string::npos);
+}
+
+// A song converted outside a run still keeps out of a run that holds the working files, and a
+// lock file replaced while a run waits does not let two runs in at once.
+TEST_F(AacConversionTest, ASongOutsideARunWaitsForTheWorkingFiles) {
+    std::string error;
+    MediaConverter running;
+    ASSERT_TRUE(running.beginRun({}, error)) << error;
+
+    std::atomic<bool> done{false};
+    const auto& item = song(Sources::get()["stereo.wav"]);
+    std::thread worker([&] {
+        converter_.convertToAACItemAtUrl(job(item, "w.m4a"));
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(done);
+    EXPECT_FALSE(std::filesystem::exists(out_ / "w.m4a"));
+    running.endRun();
+    worker.join();
+    EXPECT_TRUE(std::filesystem::exists(out_ / "w.m4a"));
+    ASSERT_FALSE(log_.lines.empty());
+    EXPECT_NE(log_.lines[0].find("waiting"), std::string::npos);
+    EXPECT_TRUE(log_.issues.empty());
+
+    // The first run holds the lock; a second waits; the lock file is then replaced and a third
+    // run takes the new file. When the first ends, the second must not run beside the third.
+    RunLock first;
+    ASSERT_TRUE(first.acquire(IntermediateFiles::lockFile(), {}, error)) << error;
+    std::atomic<bool> secondIn{false};
+    RunLock second;
+    std::thread waiter([&] {
+        std::string e;
+        EXPECT_TRUE(second.acquire(IntermediateFiles::lockFile(), {}, e)) << e;
+        secondIn = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::filesystem::remove(IntermediateFiles::lockFile());
+    RunLock third;
+    ASSERT_TRUE(third.acquire(IntermediateFiles::lockFile(), {}, error)) << error;
+    first.release();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(secondIn);
+    third.release();
+    waiter.join();
+    EXPECT_TRUE(secondIn);
 }
 
 }  // namespace

@@ -30,6 +30,17 @@ TEST(ImageCodecTest, ProportionalScalingLetterBoxesAndCentres) {
     EXPECT_FLOAT_EQ(tall.y, 0);
     EXPECT_FLOAT_EQ(tall.width, 14.5f);
     EXPECT_FLOAT_EQ(tall.height, 29);
+    // Scaling happens only when the areas differ: 20 x 10 into 10 x 20 fills the whole target.
+    const auto sameArea = ImageCodec::proportionalRect(20, 10, 10, 20);
+    EXPECT_FLOAT_EQ(sameArea.x, 0);
+    EXPECT_FLOAT_EQ(sameArea.y, 0);
+    EXPECT_FLOAT_EQ(sameArea.width, 10);
+    EXPECT_FLOAT_EQ(sameArea.height, 20);
+    // Equal factors keep the origin at (0, 0); the size is w x scale in single precision.
+    const auto square = ImageCodec::proportionalRect(3, 3, 29, 29);
+    EXPECT_EQ(square.x, 0.0f);
+    EXPECT_EQ(square.y, 0.0f);
+    EXPECT_EQ(square.width, 3.0f * (29.0f / 3.0f));
 
     const auto scaled =
         ImageCodec::imageByScalingProportionallyToSize(solid(600, 300, 200, 10, 10), 29, 29);

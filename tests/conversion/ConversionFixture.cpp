@@ -71,6 +71,15 @@ Sources::Sources() {
             at("covered.mp3")});
     ffmpeg(
         {"-f", "lavfi", "-i", "testsrc=size=64x64:duration=1", "-c:v", "mjpeg", at("video.mkv")});
+    // An MP3 stream that switches from mono 22050 Hz to stereo 44100 Hz midway (two files
+    // joined byte for byte, as damaged or concatenated MP3s are).
+    ffmpeg({"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=22050:duration=1.5", "-ac", "1",
+            "-c:a", "libmp3lame", "-b:a", "64k", "-write_xing", "0", "-id3v2_version", "0",
+            at("part1.mp3")});
+    ffmpeg({"-f", "lavfi", "-i", "sine=frequency=660:sample_rate=44100:duration=1.5", "-ac", "2",
+            "-c:a", "libmp3lame", "-b:a", "128k", "-write_xing", "0", "-id3v2_version", "0",
+            at("part2.mp3")});
+    writeFile(dir_ / "mixed.mp3", readFile(dir_ / "part1.mp3") + readFile(dir_ / "part2.mp3"));
     // Random bytes, and the first half of a song whose index is at its end.
     std::string junk(20000, '\0');
     std::generate(junk.begin(), junk.end(),
@@ -82,7 +91,7 @@ Sources::Sources() {
          {"stereo.wav", "mono48.wav", "s24.wav", "float.wav", "mono32.wav", "song.flac", "alac.m4a",
           "aac.m4a", "song.aiff", "noise.wav", "jpegcover/Cover.jpg", "jpegcover/song.wav",
           "pngcover/front.png", "pngcover/song.wav", "covered.mp3", "video.mkv", "corrupt.mp3",
-          "truncated.m4a"})
+          "truncated.m4a", "mixed.mp3"})
         files_[name] = dir_ / name;
 }
 

@@ -74,6 +74,26 @@ TEST_F(Mp3ConversionTest, EncodesAtTheJobsBitRateWithLamesInfoFrameFilledIn) {
     }
 }
 
+// The console shows the encoder's steps in their order: the decode's empty line, the separator,
+// the intermediate file's size, LAME's version, the destination, the empty line of a song without
+// artwork, the MP3's size.
+TEST_F(Mp3ConversionTest, ConsoleLinesFollowTheEncodersSteps) {
+    const auto destination = out_ / "steps.mp3";
+    ASSERT_EQ(converter_.convertItemAtUrl(job(song(Sources::get()["stereo.wav"]), "steps.mp3")),
+              ConversionOutcome::Written);
+    const auto pcmSize = std::filesystem::file_size(documents() / "songData");
+    const auto mp3Size = std::filesystem::file_size(destination);
+    ASSERT_EQ(log_.console.size(), 7u);
+    EXPECT_EQ(log_.console[0], "");
+    EXPECT_EQ(log_.console[1], "---------------------");
+    EXPECT_EQ(log_.console[2], "size of caf=" + std::to_string(pcmSize / 1024) + " K");
+    EXPECT_EQ(log_.console[3].rfind("Using LAME v", 0), 0u);
+    EXPECT_EQ(log_.console[3].back(), '\n');
+    EXPECT_EQ(log_.console[4], ":::" + destination.string());
+    EXPECT_EQ(log_.console[5], "");
+    EXPECT_EQ(log_.console[6], "size of mp3=" + std::to_string(mp3Size / 1024) + " K");
+}
+
 TEST_F(Mp3ConversionTest, AlgorithmOptionSelectsLameQuality) {
     EXPECT_EQ(Mp3Encoder::qualityForAlgorithm(0), 2);
     EXPECT_EQ(Mp3Encoder::qualityForAlgorithm(1), 5);
@@ -219,12 +239,18 @@ TEST_F(Mp3ConversionTest, ExistingDestinationIsSkippedOrReplaced) {
     blocked.skipIfExists = false;
     EXPECT_EQ(converter_.convertItemAtUrl(blocked), ConversionOutcome::Failed);
     ASSERT_EQ(log_.issues.size(), 1u);
-    EXPECT_EQ(log_.issues[0].rfind("Delete error: ", 0), 0u);
+    EXPECT_EQ(log_.issues[0].rfind("Delete error: Cannot remove " + (out_ / "folder.mp3").string() +
+                                       ": ",
+                                   0),
+              0u)
+        << log_.issues[0];
 }
 
 // Each failure returns once, with one issue naming the reason and nothing at the destination.
 TEST_F(Mp3ConversionTest, FailuresLeaveNothingAtTheDestination) {
     writeFile(out_ / "plainfile", "not a folder");
+    const TempDir pipes;
+    ASSERT_EQ(::mkfifo((pipes / "pipe.wav").c_str(), 0600), 0);  // would block a reader for ever
     const struct {
         std::string source;
         std::string destination;
@@ -235,6 +261,7 @@ TEST_F(Mp3ConversionTest, FailuresLeaveNothingAtTheDestination) {
         {Sources::get()["truncated.m4a"], "truncated.mp3", "truncated.m4a"},
         {(out_ / "missing.wav").string(), "missing.mp3", "No such file"},
         {Sources::get()["stereo.wav"], "plainfile/song.mp3", "Not a directory"},
+        {(pipes / "pipe.wav").string(), "pipe.mp3", "not a regular file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.destination);
