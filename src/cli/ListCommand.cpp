@@ -86,18 +86,30 @@ int runList(CliContext& context, const ListOptions& options) {
     if (options.albumsFlag && !(options.ticked || options.all || options.current))
         return fail("--albums goes with --ticked, --current or --all");
 
+    // The type is --type, else the file's extension, else XLSX (the listing dialog's fallback).
+    // A folder gets the dialog's proposed name "Songs" and a name without an extension gets the
+    // type's, as the save dialog would add it.
+    std::filesystem::path to = options.to;
+    std::error_code unreadable;  // an unreadable parent is reported when the file is created
+    const bool folder = to.filename().empty() || std::filesystem::is_directory(to, unreadable);
+    std::string extension = folder ? std::string() : to.extension().string();
+    if (!extension.empty()) extension.erase(0, 1);
     std::optional<ListingType> type;
     if (!options.type.empty()) {
         type = typeFromName(options.type);
         if (!type || lowercase(options.type) == "txt") return fail("--type must be csv, xls or xlsx");
+    } else if (extension.empty()) {
+        type = ListingType::Xlsx;
     } else {
-        std::string extension = options.to.extension().string();
-        if (!extension.empty()) extension.erase(0, 1);
         type = typeFromName(extension);
         if (!type)
-            return fail("cannot tell the listing type from \"" + options.to.filename().string() +
+            return fail("cannot tell the listing type from \"" + to.filename().string() +
                         "\": name it .csv, .xls or .xlsx, or give --type");
     }
+    const char* typeExtension =
+        type == ListingType::Csv ? ".csv" : type == ListingType::Xls ? ".xls" : ".xlsx";
+    if (folder) to /= std::string("Songs") + typeExtension;
+    else if (extension.empty()) to += typeExtension;
     const bool albumListing = !options.albums.empty() || options.albumsFlag;
     const bool plMode = !albumListing;
 
@@ -161,20 +173,20 @@ int runList(CliContext& context, const ListOptions& options) {
         FXCsvExporter exporter;
         exporter.setArrayController(songs);
         exporter.setSortDescriptors(sortKeys);
-        if (!exporter.createCSVWithVisibleColumns(columns, options.to, plMode, error)) return fail(error);
+        if (!exporter.createCSVWithVisibleColumns(columns, to, plMode, error)) return fail(error);
     } else {
         RBExcel excel;
         excel.setTitle(albumListing ? "Albums" : "Playlists");
         excel.setArrayController(songs);
-        if (!excel.createExcelIsXMl(type == ListingType::Xlsx, columns, plMode, options.to, error))
+        if (!excel.createExcelIsXMl(type == ListingType::Xlsx, columns, plMode, to, error))
             return fail(error);
     }
 
     int status = kExitOk;
     std::cout << "Wrote " << songs.size() << (songs.size() == 1 ? " song" : " songs") << " to "
-              << options.to.string() << "\n";
-    if (options.open && !openWithDefaultApplication(options.to)) {
-        std::cerr << "kelvara-cli: could not open " << options.to.string() << " with xdg-open\n";
+              << to.string() << "\n";
+    if (options.open && !openWithDefaultApplication(to)) {
+        std::cerr << "kelvara-cli: could not open " << to.string() << " with xdg-open\n";
         status = kExitIssues;
     }
     return status;
@@ -193,8 +205,10 @@ void addListCommand(CLI::App& app, CliContext& context, int& exitCode) {
     list->add_flag("--current", options->current, "The selected playlist (or album, with --albums)");
     list->add_flag("--all", options->all, "Every shown playlist (or album, with --albums)");
     list->add_flag("--albums", options->albumsFlag, "Take albums for --ticked, --current and --all");
-    list->add_option("--to", options->to, "The listing file to write")->required()->type_name("FILE");
-    list->add_option("--type", options->type, "csv, xls or xlsx (else from the file's extension)")
+    list->add_option("--to", options->to,
+                    "The listing file to write; without an extension it gets the type's, and a folder "
+                    "gets Songs.csv, Songs.xls or Songs.xlsx")->required()->type_name("FILE");
+    list->add_option("--type", options->type, "csv, xls or xlsx (else from the file's extension, else xlsx)")
         ->type_name("TYPE");
     list->add_option("--columns", options->columns,
                      "Column identifiers, comma-separated (default: title,artist,time,album,genre,year)")

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "listing/FileOutputStream.h"
+#include "listing/Utf8Text.h"
 
 namespace kelvara {
 namespace {
@@ -116,7 +117,9 @@ void CHCSVWriter::writeField(const Value& value) {
     std::string_view text;
     std::string described;
     if (const auto* view = std::get_if<std::string_view>(&value)) {
-        text = *view;
+        // Bytes that are not UTF-8 (a file name can hold any) become U+FFFD, so that the file
+        // stays readable text in its encoding.
+        text = wellFormedUtf8(*view, repaired_);
     } else {
         described = describe(value);
         text = described;
@@ -147,8 +150,9 @@ void CHCSVWriter::writeLineOfFields(const std::vector<Value>& values) {
     finishLine();
 }
 
-void CHCSVWriter::writeComment(std::string_view text) {
+void CHCSVWriter::writeComment(std::string_view comment) {
     if (fieldCount_ > 0) finishLine();
+    const std::string_view text = wellFormedUtf8(comment, repaired_);
     // Every newline character of the trigger set splits the comment.
     static constexpr std::string_view breaks[] = {"\n", "\v", "\f", "\r", "\xC2\x85", "\xE2\x80\xA8",
                                                   "\xE2\x80\xA9"};

@@ -31,6 +31,7 @@ public:
     CHCSVWriter(const CHCSVWriter&) = delete;
     CHCSVWriter& operator=(const CHCSVWriter&) = delete;
 
+    // Text that is not well-formed UTF-8 is written with U+FFFD in place of each stray byte.
     void writeField(const Value& value);
     void finishLine();
     void writeLineOfFields(const std::vector<Value>& values);
@@ -57,6 +58,7 @@ private:
     std::string delimiterBytes_;
     std::size_t fieldCount_ = 0;
     std::string scratch_;
+    std::string repaired_;
 };
 
 }  // namespace kelvara

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "listing/Utf8Text.h"
+
 namespace kelvara {
 namespace {
 
@@ -27,6 +29,27 @@ std::string_view cutToBytes(std::string_view text, std::size_t bytes) {
     std::size_t end = bytes;
     while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
     return text.substr(0, end);
+}
+
+bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+
+// Spreadsheet applications read "_xHHHH_" in a cell's text as the character U+HHHH. A text that
+// holds such a sequence itself keeps it by writing its underscore as "_x005F_".
+std::string_view escapeLiteralCharacterCodes(std::string_view text, std::string& scratch) {
+    const auto isCode = [&](std::size_t i) {
+        return i + 6 < text.size() && text[i] == '_' && text[i + 1] == 'x' && isHexDigit(text[i + 2]) &&
+               isHexDigit(text[i + 3]) && isHexDigit(text[i + 4]) && isHexDigit(text[i + 5]) &&
+               text[i + 6] == '_';
+    };
+    std::size_t first = text.find("_x");
+    while (first != std::string_view::npos && !isCode(first)) first = text.find("_x", first + 1);
+    if (first == std::string_view::npos) return text;
+    scratch.assign(text.substr(0, first));
+    for (std::size_t i = first; i < text.size(); ++i) {
+        if (isCode(i)) scratch += "_x005F";
+        scratch += text[i];
+    }
+    return scratch;
 }
 
 }  // namespace
@@ -91,7 +114,11 @@ void XlsxBook::setColumnWidth(std::uint16_t column, double characters) {
 void XlsxBook::writeString(std::uint32_t row, std::uint16_t column, std::string_view utf8, FormatId format) {
     if (!sheet_) return;
     lxw_format* cellFormat = format >= 0 ? formats_[static_cast<std::size_t>(format)] : nullptr;
-    std::string text(cutToUtf16Units(utf8, kMaxCellText));
+    // XML holds only well-formed UTF-8 without U+FFFE and U+FFFF: one stray byte (a file name
+    // need not be UTF-8) would make the whole file unreadable.
+    std::string repaired, escaped;
+    const std::string_view wellFormed = wellFormedUtf8(utf8, repaired, true);
+    std::string text(escapeLiteralCharacterCodes(cutToUtf16Units(wellFormed, kMaxCellText), escaped));
     lxw_error result = worksheet_write_string(sheet_, row, column, text.c_str(), cellFormat);
     if (result == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED) {
         // The library counts the limit in bytes; cut again so that the cell still gets its text.

@@ -92,6 +92,58 @@ TEST_F(ListCommand, SpreadsheetTypeComesFromTheExtensionOrTheOption) {
     EXPECT_EQ(result.out, "4 Title 5 Time\n") << result.err;
 }
 
+TEST_F(ListCommand, AMissingNameOrExtensionComesFromTheType) {
+    const auto wrote = [&](std::vector<std::string> args, const std::filesystem::path& expected) {
+        const auto result = list(std::move(args));
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.out, "Wrote 4 songs to " + expected.string() + "\n");
+        EXPECT_TRUE(std::filesystem::is_regular_file(expected)) << expected;
+    };
+    std::filesystem::create_directory(dir / "folder");
+    // A folder gets the proposed name "Songs" with the type's extension; XLSX when no type is given.
+    wrote({"--all", "--to", (dir / "folder").string()}, dir / "folder" / "Songs.xlsx");
+    wrote({"--all", "--type", "csv", "--to", (dir / "folder").string() + "/"}, dir / "folder" / "Songs.csv");
+    wrote({"--all", "--type", "xls", "--to", (dir / "folder").string()}, dir / "folder" / "Songs.xls");
+    // A name without an extension gets the type's.
+    wrote({"--all", "--type", "csv", "--to", (dir / "listing").string()}, dir / "listing.csv");
+    wrote({"--all", "--to", (dir / "plain").string()}, dir / "plain.xlsx");
+    EXPECT_EQ(csv("folder/Songs.csv").size(), 5u);
+    EXPECT_EQ(csv("listing.csv")[0][0], "Title");
+    const auto result = test::runPython(
+        "import sys, openpyxl, xlrd\n"
+        "print(openpyxl.load_workbook(sys.argv[1])['Songs'].max_row, openpyxl.load_workbook(sys.argv[2])['Songs']"
+        ".max_row, xlrd.open_workbook(sys.argv[3]).sheet_by_name('Songs').nrows)\n",
+        {(dir / "folder" / "Songs.xlsx").string(), (dir / "plain.xlsx").string(),
+         (dir / "folder" / "Songs.xls").string()});
+    EXPECT_EQ(result.out, "5 5 5\n") << result.err;
+}
+
+TEST_F(ListCommand, AFileNameThatIsNotUtf8KeepsEveryListingReadable) {
+    // Linux file names are bytes: this one holds a Latin-1 "é".
+    const std::string name = "caf\xE9.mp3";
+    test::writeFile(dir / name, "");
+    std::string library = kLibrary;
+    const std::string anchor = "<key>Name</key><string>Mike</string>";
+    library.replace(library.find(anchor), anchor.size(),
+                    anchor + "<key>Location</key><string>file://" + dir.path().string() + "/caf%E9.mp3</string>");
+    test::writeFile(dir / "Library.xml", library);
+    for (const std::string type : {"csv", "xls", "xlsx"})
+        ASSERT_EQ(list({"--playlist", "Blue", "--columns", "title,path", "--to", (dir / ("odd." + type)).string()})
+                      .exitCode,
+                  0)
+            << type;
+    const auto result = test::runPython(
+        "import sys, csv, json, openpyxl, xlrd\n"
+        "rows = list(csv.reader(open(sys.argv[1], newline='', encoding='utf-8')))\n"
+        "x = openpyxl.load_workbook(sys.argv[2])['Songs']\n"
+        "s = xlrd.open_workbook(sys.argv[3]).sheet_by_name('Songs')\n"
+        "print(json.dumps([rows[1][1], x['B2'].value, s.cell_value(1, 1)]))\n",
+        {(dir / "odd.csv").string(), (dir / "odd.xlsx").string(), (dir / "odd.xls").string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string shown = dir.path().string() + "/caf\uFFFD.mp3";
+    EXPECT_EQ(nlohmann::json::parse(result.out), nlohmann::json::array({shown, shown, shown}));
+}
+
 TEST_F(ListCommand, MistakesEndWithOneClearLineAndNoFile) {
     const auto expectError = [&](std::vector<std::string> args, const std::string& message) {
         const auto result = list(std::move(args));

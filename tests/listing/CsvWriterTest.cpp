@@ -67,6 +67,15 @@ TEST(CsvWriter, CommentsSplitAtEveryNewlineCharacter) {
     EXPECT_EQ(w.bytes(), "open\n#first\n#second\n#third\n");
 }
 
+TEST(CsvWriter, BytesThatAreNotUtf8BecomeReplacementCharacters) {
+    MemoryWriter w;
+    // A stray byte, a cut-off character, an overlong form and a surrogate; quoting still applies.
+    w.writer->writeLineOfFields({"caf\xE9"sv, "a,\xC3"sv, "\xC0\xAF\xED\xA0\x80"sv, "ok é"sv});
+    w.writer->writeComment("note \xFF\nnext");
+    EXPECT_EQ(w.bytes(),
+              "caf\uFFFD,\"a,\uFFFD\",\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD,ok é\n#note \uFFFD\n#next\n");
+}
+
 TEST(CsvWriter, Utf8HasNoByteOrderMark) {
     MemoryWriter w;
     w.writer->writeLineOfFields({"é"sv});

@@ -250,18 +250,31 @@ print(json.dumps({"names": bk.sheet_names(), "sheets": [describe(s) for s in bk.
 namespace kelvara {
 namespace {
 
-TEST_P(ExcelListing, ControlCharactersInTextsKeepTheFileReadable) {
+TEST_P(ExcelListing, OddTextsKeepTheFileReadableAndReadBackAsWritten) {
+    const std::vector<std::string> titles = {
+        "tab\there\vvertical\x01one",
+        "cr\rlf\ncrlf\r\n",
+        // Spreadsheet applications read these as character codes unless they are escaped.
+        "literal _x0041_ and _x005F_x0042_ and _X0043_ _x12_",
+        " padded ",
+        // Not UTF-8, as a file name can be: each stray byte becomes U+FFFD.
+        "bad\xFF\xC3 bytes \xE2\x82 end\xED\xA0\x80",
+        "nonchar \uFFFF end",
+    };
     MediaLibrary library;
-    MediaItem& item = library.addMediaItem();
-    item.setTitle("tab\there\vvertical\x01one");
-    lib.songs = {&item};
+    std::vector<const MediaItem*> songs;
+    for (const std::string& title : titles) {
+        MediaItem& item = library.addMediaItem();
+        item.setTitle(title);
+        songs.push_back(&item);
+    }
+    lib.songs = songs;
     const json book = write({"title"});
-    ASSERT_EQ(book["rows"].size(), 2u);
-    // XML cannot hold most control characters: XLSX writes them in Excel's "_xHHHH_" escape,
-    // which Excel decodes and openpyxl leaves as it is. Tab stays a tab.
-    EXPECT_EQ(book["rows"][1][0]["v"],
-              GetParam() == "xlsx" ? "tab\there_x000B_vertical_x0001_one" : "tab\there\vvertical\x01one");
+    ASSERT_EQ(book["rows"].size(), titles.size() + 1);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(book["rows"][i + 1][0]["v"], titles[i]) << i;
+    EXPECT_EQ(book["rows"][5][0]["v"], "bad\uFFFD\uFFFD bytes \uFFFD\uFFFD end\uFFFD\uFFFD\uFFFD");
+    // XML cannot hold U+FFFF; the binary format can.
+    EXPECT_EQ(book["rows"][6][0]["v"], GetParam() == "xlsx" ? "nonchar \uFFFD end" : titles[5]);
 }
-
 }  // namespace
 }  // namespace kelvara

@@ -73,7 +73,9 @@ struct ListingLibrary {
 // both formats: sheet names, default font, column widths, and per cell its kind, value and look.
 inline nlohmann::json readWorkbook(const std::filesystem::path& file) {
     static const std::string xlsx = R"PY(
-import sys, json, datetime, openpyxl
+import sys, json, datetime, re, openpyxl
+# As spreadsheet applications do, read "_xHHHH_" in a text as the character U+HHHH.
+def decoded(text): return re.sub(r"_x([0-9A-Fa-f]{4})_", lambda m: chr(int(m.group(1), 16)), text)
 wb = openpyxl.load_workbook(sys.argv[1])
 ws = wb[wb.sheetnames[0]]
 out = {"sheets": wb.sheetnames, "defaultFont": [wb._fonts[0].name, float(wb._fonts[0].sz)],
@@ -87,7 +89,7 @@ for row in ws.iter_rows(min_row=1, max_row=ws.max_row, max_col=ws.max_column):
         if v is None: kind, value = "empty", None
         elif isinstance(v, datetime.datetime): kind, value = "date", v.isoformat()
         elif isinstance(v, (int, float)): kind, value = "number", float(v)
-        else: kind, value = "text", v
+        else: kind, value = "text", decoded(v)
         fill = c.fill.fgColor.rgb[-6:] if c.fill.fill_type == "solid" else None
         borders = "".join(k for k, s in (("L", c.border.left), ("R", c.border.right), ("T", c.border.top), ("B", c.border.bottom)) if s is not None and s.style == "thin")
         cells.append({"kind": kind, "v": value, "font": c.font.name, "bold": bool(c.font.b),
