@@ -59,18 +59,26 @@ std::optional<std::string> LocationMapper::pathFromFileURL(std::string_view url)
     }
     path.reserve(path.size() + rest.size());
     if (!path.empty()) path.push_back('/');
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        const char c = rest[i];
-        if (c == '%' && i + 2 < rest.size()) {
+    // The text between escapes is copied a run at a time.
+    for (std::size_t i = 0; i < rest.size();) {
+        const std::size_t escape = rest.find('%', i);
+        if (escape == std::string_view::npos) {
+            path.append(rest, i);
+            break;
+        }
+        path.append(rest, i, escape - i);
+        i = escape;
+        if (i + 2 < rest.size()) {
             const int high = hexValue(rest[i + 1]);
             const int low = hexValue(rest[i + 2]);
             if (high >= 0 && low >= 0) {
                 path.push_back(static_cast<char>(high * 16 + low));
-                i += 2;
+                i += 3;
                 continue;
             }
         }
-        path.push_back(c);
+        path.push_back('%');
+        ++i;
     }
     // "/C:/Users/..." is a Windows drive path.
     if (path.size() >= 3 && path[0] == '/' && isDrivePath(std::string_view(path).substr(1))) {

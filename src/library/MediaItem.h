@@ -86,8 +86,11 @@ public:
 
     // The local path the library's file URL maps to (decoded and remapped), whether or not a file
     // is there. Empty for streams, cloud items and items without a "Location".
-    const std::filesystem::path& mappedPath() const { return mappedPath_; }
-    void setMappedPath(std::filesystem::path v) { mappedPath_ = std::move(v); }
+    // Kept as plain text: a path object splits itself into parts, which for a whole library
+    // costs more time and memory than the loading of everything else.
+    std::filesystem::path mappedPath() const { return mappedPath_; }
+    void setMappedPath(std::string v) { mappedPath_ = std::move(v); }
+    void setMappedPath(const std::filesystem::path& v) { mappedPath_ = v.native(); }
 
     // The local file of the item: absent when nothing exists at the mapped path (tried as written,
     // then in NFC and NFD). Checked the first time it is asked, then remembered; thread-safe.
@@ -118,7 +121,7 @@ private:
     int rating_ = 0;
     std::optional<Date> releaseDate_, addedDate_, modifiedDate_, lastPlayedDate_;
     std::uint64_t fileSize_ = 0;
-    std::filesystem::path mappedPath_;
+    std::string mappedPath_;
     bool isCloud_ = false, isDRMProtected_ = false, isVideo_ = false, hasArtworkAvailable_ = false;
     const Artist* artist_ = nullptr;
     const Album* album_ = nullptr;

@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <future>
 #include <limits>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
@@ -49,6 +52,14 @@ OptionalText textValue(const pugi::xml_node& node) {
 std::optional<std::int64_t> integerValue(const pugi::xml_node& node) {
     const char* text = node.child_value();
     if (isElement(node, "integer")) {
+        // Nearly every value is plain digits: read those directly.
+        std::uint64_t digitsValue = 0;
+        const char* at = text;
+        while (*at >= '0' && *at <= '9' && at - text < 18) {
+            digitsValue = digitsValue * 10 + static_cast<unsigned>(*at - '0');
+            ++at;
+        }
+        if (*at == '\0' && at != text) return static_cast<std::int64_t>(digitsValue);
         std::string_view view(text);
         while (!view.empty() && (view.front() == ' ' || view.front() == '\t')) view.remove_prefix(1);
         while (!view.empty() && (view.back() == ' ' || view.back() == '\t')) view.remove_suffix(1);
@@ -99,23 +110,7 @@ bool digits(std::string_view text, std::size_t from, std::size_t count, int& out
     return true;
 }
 
-std::optional<Date> parseDate(std::string_view text) {
-    // "2013-09-24T23:01:21Z", always UTC. Property lists also allow the later parts to be left
-    // out ("2013-09-24Z", "2013Z"): month and day then read as 1, the time as midnight.
-    if (text.size() < 5 || text.back() != 'Z') return std::nullopt;
-    text.remove_suffix(1);
-    // Each part: its separator before it (none for the year), its width.
-    static constexpr std::array<std::pair<char, std::size_t>, 6> kParts{
-        {{'\0', 4}, {'-', 2}, {'-', 2}, {'T', 2}, {':', 2}, {':', 2}}};
-    std::array<int, 6> values{0, 1, 1, 0, 0, 0};
-    std::size_t at = 0;
-    for (std::size_t part = 0; part < kParts.size() && at < text.size(); ++part) {
-        const auto [separator, width] = kParts[part];
-        if (separator != '\0' && text[at++] != separator) return std::nullopt;
-        if (at + width > text.size() || !digits(text, at, width, values[part])) return std::nullopt;
-        at += width;
-    }
-    if (at != text.size()) return std::nullopt;
+std::optional<Date> dateFrom(const std::array<int, 6>& values) {
     const auto [y, mo, d, h, mi, s] = values;
     const std::chrono::year_month_day date{std::chrono::year{y},
                                            std::chrono::month{static_cast<unsigned>(mo)},
@@ -124,6 +119,37 @@ std::optional<Date> parseDate(std::string_view text) {
     return std::chrono::sys_days(date) + std::chrono::hours(h) + std::chrono::minutes(mi) +
            std::chrono::seconds(s);
 }
+
+std::optional<Date> parseDate(std::string_view text) {
+    // "2013-09-24T23:01:21Z", always UTC. Property lists also allow the later parts to be left
+    // out ("2013-09-24Z", "2013Z"): month and day then read as 1, the time as midnight.
+    if (text.size() < 5 || text.back() != 'Z') return std::nullopt;
+    text.remove_suffix(1);
+    std::array<int, 6> values{0, 1, 1, 0, 0, 0};
+    if (text.size() == 19 && text[4] == '-' && text[7] == '-' && text[10] == 'T' &&
+        text[13] == ':' && text[16] == ':') {
+        // The complete form, which is all that real libraries write.
+        if (!digits(text, 0, 4, values[0]) || !digits(text, 5, 2, values[1]) ||
+            !digits(text, 8, 2, values[2]) || !digits(text, 11, 2, values[3]) ||
+            !digits(text, 14, 2, values[4]) || !digits(text, 17, 2, values[5])) {
+            return std::nullopt;
+        }
+        return dateFrom(values);
+    }
+    // Each part: its separator before it (none for the year), its width.
+    static constexpr std::array<std::pair<char, std::size_t>, 6> kParts{
+        {{'\0', 4}, {'-', 2}, {'-', 2}, {'T', 2}, {':', 2}, {':', 2}}};
+    std::size_t at = 0;
+    for (std::size_t part = 0; part < kParts.size() && at < text.size(); ++part) {
+        const auto [separator, width] = kParts[part];
+        if (separator != '\0' && text[at++] != separator) return std::nullopt;
+        if (at + width > text.size() || !digits(text, at, width, values[part])) return std::nullopt;
+        at += width;
+    }
+    if (at != text.size()) return std::nullopt;
+    return dateFrom(values);
+}
+
 
 std::optional<Date> dateValue(const pugi::xml_node& node) {
     if (!isElement(node, "date")) return std::nullopt;
@@ -180,76 +206,83 @@ enum class TrackKey {
 
 // The track keys the library reads, found by length first: this runs for every key of every
 // track, millions of times in a large library. Unknown keys are absent.
+// Whether `name`, already known to have the literal's length, is that literal: a compare of
+// known length, which the compiler turns into a few word compares.
+template <std::size_t N>
+inline bool is(std::string_view name, const char (&literal)[N]) {
+    return std::memcmp(name.data(), literal, N - 1) == 0;
+}
+
 std::optional<TrackKey> trackKeyFor(std::string_view name) {
     switch (name.size()) {
         case 3:
-            if (name == "BPM") return TrackKey::BPM;
+            if (is(name, "BPM")) return TrackKey::BPM;
             break;
         case 4:
-            if (name == "Name") return TrackKey::Name;
-            if (name == "Kind") return TrackKey::Kind;
-            if (name == "Year") return TrackKey::Year;
-            if (name == "Size") return TrackKey::Size;
+            if (is(name, "Name")) return TrackKey::Name;
+            if (is(name, "Kind")) return TrackKey::Kind;
+            if (is(name, "Year")) return TrackKey::Year;
+            if (is(name, "Size")) return TrackKey::Size;
             break;
         case 5:
-            if (name == "Album") return TrackKey::Album;
-            if (name == "Genre") return TrackKey::Genre;
-            if (name == "Movie") return TrackKey::Movie;
+            if (is(name, "Album")) return TrackKey::Album;
+            if (is(name, "Genre")) return TrackKey::Genre;
+            if (is(name, "Movie")) return TrackKey::Movie;
             break;
         case 6:
-            if (name == "Artist") return TrackKey::Artist;
-            if (name == "Rating") return TrackKey::Rating;
+            if (is(name, "Artist")) return TrackKey::Artist;
+            if (is(name, "Rating")) return TrackKey::Rating;
             break;
         case 7:
-            if (name == "TV Show") return TrackKey::TVShow;
-            if (name == "Podcast") return TrackKey::Podcast;
-            if (name == "iTunesU") return TrackKey::ITunesU;
+            if (is(name, "TV Show")) return TrackKey::TVShow;
+            if (is(name, "Podcast")) return TrackKey::Podcast;
+            if (is(name, "iTunesU")) return TrackKey::ITunesU;
             break;
         case 8:
-            if (name == "Track ID") return TrackKey::TrackID;
-            if (name == "Composer") return TrackKey::Composer;
-            if (name == "Comments") return TrackKey::Comments;
-            if (name == "Bit Rate") return TrackKey::BitRate;
-            if (name == "Location") return TrackKey::Location;
+            if (is(name, "Track ID")) return TrackKey::TrackID;
+            if (is(name, "Composer")) return TrackKey::Composer;
+            if (is(name, "Comments")) return TrackKey::Comments;
+            if (is(name, "Bit Rate")) return TrackKey::BitRate;
+            if (is(name, "Location")) return TrackKey::Location;
             break;
         case 9:
-            if (name == "Sort Name") return TrackKey::SortName;
-            if (name == "Protected") return TrackKey::Protected;
-            if (name == "Has Video") return TrackKey::HasVideo;
+            if (is(name, "Sort Name")) return TrackKey::SortName;
+            if (is(name, "Protected")) return TrackKey::Protected;
+            if (is(name, "Has Video")) return TrackKey::HasVideo;
             break;
         case 10:
-            if (name == "Sort Album") return TrackKey::SortAlbum;
-            if (name == "Total Time") return TrackKey::TotalTime;
-            if (name == "Play Count") return TrackKey::PlayCount;
-            if (name == "Date Added") return TrackKey::DateAdded;
-            if (name == "Track Type") return TrackKey::TrackType;
+            if (is(name, "Sort Album")) return TrackKey::SortAlbum;
+            if (is(name, "Total Time")) return TrackKey::TotalTime;
+            if (is(name, "Play Count")) return TrackKey::PlayCount;
+            if (is(name, "Date Added")) return TrackKey::DateAdded;
+            if (is(name, "Track Type")) return TrackKey::TrackType;
             break;
         case 11:
-            if (name == "Sort Artist") return TrackKey::SortArtist;
-            if (name == "Disc Number") return TrackKey::DiscNumber;
-            if (name == "Apple Music") return TrackKey::AppleMusic;
-            if (name == "Compilation") return TrackKey::Compilation;
-            if (name == "Music Video") return TrackKey::MusicVideo;
+            if (is(name, "Sort Artist")) return TrackKey::SortArtist;
+            if (is(name, "Disc Number")) return TrackKey::DiscNumber;
+            if (is(name, "Apple Music")) return TrackKey::AppleMusic;
+            if (is(name, "Compilation")) return TrackKey::Compilation;
+            if (is(name, "Music Video")) return TrackKey::MusicVideo;
             break;
         case 12:
-            if (name == "Album Artist") return TrackKey::AlbumArtist;
-            if (name == "Track Number") return TrackKey::TrackNumber;
-            if (name == "Album Rating") return TrackKey::AlbumRating;
-            if (name == "Release Date") return TrackKey::ReleaseDate;
+            if (is(name, "Album Artist")) return TrackKey::AlbumArtist;
+            if (is(name, "Track Number")) return TrackKey::TrackNumber;
+            if (is(name, "Album Rating")) return TrackKey::AlbumRating;
+            if (is(name, "Release Date")) return TrackKey::ReleaseDate;
             break;
         case 13:
-            if (name == "Sort Composer") return TrackKey::SortComposer;
-            if (name == "Date Modified") return TrackKey::DateModified;
+            if (is(name, "Sort Composer")) return TrackKey::SortComposer;
+            if (is(name, "Date Modified")) return TrackKey::DateModified;
             // "Play Date" is local time in seconds since 1904; the UTC date is the one to read.
-            if (name == "Play Date UTC") return TrackKey::PlayDateUTC;
-            if (name == "Persistent ID") return TrackKey::PersistentID;
-            if (name == "Artwork Count") return TrackKey::ArtworkCount;
+            if (is(name, "Play Date UTC")) return TrackKey::PlayDateUTC;
+            if (is(name, "Persistent ID")) return TrackKey::PersistentID;
+            if (is(name, "Artwork Count")) return TrackKey::ArtworkCount;
             break;
         case 17:
-            if (name == "Sort Album Artist") return TrackKey::SortAlbumArtist;
+            if (is(name, "Sort Album Artist")) return TrackKey::SortAlbumArtist;
             break;
         case 21:
-            if (name == "Album Rating Computed") return TrackKey::AlbumRatingComputed;
+            if (is(name, "Album Rating Computed")) return TrackKey::AlbumRatingComputed;
             break;
     }
     return std::nullopt;
@@ -285,6 +318,67 @@ MediaKind deriveMediaKind(const KindTraits& t, bool inAudiobooks, bool inVoiceMe
 
 // ---------------------------------------------------------------------------------------------
 
+// Shared objects found by a hash of the fields that identify them: open addressing over one flat
+// table, so that a lookup touches a slot or two and then the object itself. `same` tells apart
+// objects whose hashes collide.
+template <typename T>
+class HashIndex {
+public:
+    void reserve(std::size_t count) {
+        if (count * 2 > slots_.size()) rehash(std::bit_ceil(count * 2));
+    }
+
+    template <typename Same>
+    T* find(std::uint64_t hash, Same&& same) const {
+        if (slots_.empty()) return nullptr;
+        for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
+            const Slot& slot = slots_[i];
+            if (!slot.value) return nullptr;
+            if (slot.hash == hash && same(*slot.value)) return slot.value;
+        }
+    }
+
+    // Starts loading what a find() for `hash` reads first: its slot, or, once that has arrived,
+    // the object in it. Lookups are mostly cache misses in a large library.
+    void prefetchSlot(std::uint64_t hash) const {
+        if (!slots_.empty()) __builtin_prefetch(&slots_[hash & mask_]);
+    }
+    void prefetchValue(std::uint64_t hash) const {
+        if (!slots_.empty() && slots_[hash & mask_].value) __builtin_prefetch(slots_[hash & mask_].value);
+    }
+
+    // `value` must not be found already.
+    void insert(std::uint64_t hash, T* value) {
+        if ((count_ + 1) * 2 > slots_.size()) rehash(std::max<std::size_t>(64, slots_.size() * 2));
+        place(hash, value);
+        ++count_;
+    }
+
+private:
+    struct Slot {
+        std::uint64_t hash = 0;
+        T* value = nullptr;  // null for a free slot
+    };
+
+    void place(std::uint64_t hash, T* value) {
+        std::size_t i = hash & mask_;
+        while (slots_[i].value) i = (i + 1) & mask_;
+        slots_[i] = Slot{hash, value};
+    }
+
+    void rehash(std::size_t size) {
+        std::vector<Slot> old(size);
+        old.swap(slots_);
+        mask_ = size - 1;
+        for (const Slot& slot : old) {
+            if (slot.value) place(slot.hash, slot.value);
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0, count_ = 0;
+};
+
 class Builder {
 public:
     explicit Builder(MediaLibrary& library) : library_(library) {}
@@ -293,15 +387,23 @@ public:
         items_.reserve(tracks);
         traits_.reserve(tracks);
         trackIDs_.reserve(tracks);
+        albums_.reserve(tracks / 8);
+        artists_.reserve(tracks / 8);
     }
     void readTracks(const pugi::xml_node& tracks);
     void readPlaylists(const pugi::xml_node& playlists);
-    // Maps the locations (the music folder may come after the tracks) and derives media kinds.
-    void finish(const LibraryOpenOptions& options);
+    // Maps the locations once the music folder is known (it may come after the tracks). Call
+    // mapLocations() from any number of threads at once, readPlaylists() may run meanwhile;
+    // each item is mapped by exactly one of them.
+    void startMapping(const LibraryOpenOptions& options);
+    void mapLocations();
+    // Derives the media kinds; every location must have been mapped.
+    void finish();
 
 private:
     void readTrack(const pugi::xml_node& dict, std::string_view outerKey);
-    Artist* artistNamed(const OptionalText& name, const OptionalText& sortName);
+    // `hash` is the name's std::hash.
+    Artist* artistNamed(const OptionalText& name, std::uint64_t hash, const OptionalText& sortName);
 
     MediaLibrary& library_;
     std::vector<MediaItem*> items_;
@@ -315,24 +417,27 @@ private:
     std::int64_t firstID_ = 0;
     std::vector<std::uint32_t> denseIndex_;  // index + 1 per ID from firstID_; 0 for none
     std::unordered_map<std::int64_t, std::size_t> sparseIndex_;
-    std::unordered_map<std::string, Artist*> artists_;
-    std::unordered_multimap<PersistentID, Album*> albums_;
+    HashIndex<Artist> artists_;  // by name
+    HashIndex<Album> albums_;    // by the fields that tell albums apart (see readTrack)
     std::string albumKey_;
     std::unordered_set<const MediaItem*> audiobooks_, voiceMemos_, tones_;
     std::unordered_map<std::string, unsigned> playlistsWithoutID_;  // playlists without an ID, per name
+    std::optional<LocationMapper> mapper_;
+    std::atomic<std::size_t> nextToMap_{0};
 };
 
-Artist* Builder::artistNamed(const OptionalText& name, const OptionalText& sortName) {
+Artist* Builder::artistNamed(const OptionalText& name, std::uint64_t hash,
+                             const OptionalText& sortName) {
     if (!name) return nullptr;
-    auto [it, inserted] = artists_.try_emplace(*name, nullptr);
-    if (inserted) {
-        Artist& artist = library_.addArtist();
-        artist.setName(name);
-        artist.setPersistentID(stableID(*name));
-        it->second = &artist;
+    Artist* found = artists_.find(hash, [&](const Artist& artist) { return artist.name() == name; });
+    if (!found) {
+        found = &library_.addArtist();
+        found->setName(name);
+        found->setPersistentID(stableID(*name));
+        artists_.insert(hash, found);
     }
-    if (!it->second->sortName() && sortName) it->second->setSortName(sortName);
-    return it->second;
+    if (!found->sortName() && sortName) found->setSortName(sortName);
+    return found;
 }
 
 void Builder::readTracks(const pugi::xml_node& tracks) {
@@ -415,6 +520,29 @@ void Builder::readTrack(const pugi::xml_node& dict, std::string_view outerKey) {
         }
     });
 
+    // One album per (title, album artist, compilation flag, disc number); an absent part differs
+    // from an empty one. The key hashed for the lookup holds exactly these: which parts are
+    // there, the title's length (so that no title and album artist run into each other), the
+    // disc, both texts. The fields themselves are compared, as hashes may collide.
+    std::string& albumKey = albumKey_;  // reused: one allocation for the whole library
+    const char presence = static_cast<char>('0' + (albumTitle ? 1 : 0) + (albumArtist ? 2 : 0) +
+                                            (compilation ? 4 : 0));
+    const auto appendNumber = [&albumKey](std::uint64_t value) {
+        char bytes[sizeof value];
+        std::memcpy(bytes, &value, sizeof value);
+        albumKey.append(bytes, sizeof bytes);
+    };
+    albumKey.clear();
+    albumKey += presence;
+    appendNumber(albumTitle ? albumTitle->size() : 0);
+    appendNumber(discNumber);
+    if (albumTitle) albumKey += *albumTitle;
+    if (albumArtist) albumKey += *albumArtist;
+    const std::uint64_t albumHash = std::hash<std::string_view>{}(albumKey);
+    albums_.prefetchSlot(albumHash);
+    const std::uint64_t artistHash = artistName ? std::hash<std::string_view>{}(*artistName) : 0;
+    if (artistName) artists_.prefetchSlot(artistHash);
+
     item.setIsCloud(remote);
     item.setIsVideo(traits.hasVideo || traits.movie || traits.tvShow || traits.musicVideo);
     if (location) {
@@ -424,6 +552,8 @@ void Builder::readTrack(const pugi::xml_node& dict, std::string_view outerKey) {
             if (!remote && !path->empty()) traits.path = std::move(*path);
         }
     }
+    albums_.prefetchValue(albumHash);
+    if (artistName) artists_.prefetchValue(artistHash);
     item.setCanonicalKind(MediaLibraryReader::canonicalKind(item.kind(), traits.extension));
     if (!persistentIDSet) {
         // Settings are keyed by persistent ID, so an item without one still needs a stable one.
@@ -436,39 +566,27 @@ void Builder::readTrack(const pugi::xml_node& dict, std::string_view outerKey) {
         item.setPersistentID(stableID(basis));
     }
 
-    item.setArtist(artistNamed(artistName, sortArtist));
+    item.setArtist(artistNamed(artistName, artistHash, sortArtist));
 
-    // One album per (title, album artist, compilation flag, disc number); an absent part differs
-    // from an empty one.
-    std::string& albumKey = albumKey_;  // reused: one allocation for the whole library
-    albumKey.clear();
-    albumKey += static_cast<char>('0' + (albumTitle ? 1 : 0) + (albumArtist ? 2 : 0) +
-                                  (compilation ? 4 : 0));
-    if (albumTitle) albumKey += *albumTitle;
-    albumKey += '\x1f';
-    if (albumArtist) albumKey += *albumArtist;
-    albumKey += '\x1f';
-    albumKey += std::to_string(discNumber);
-    // Albums are found by the key's stable hash, which is also their persistent ID; the fields
-    // are compared as well, so that two albums whose hashes collide stay apart.
-    const PersistentID albumID = stableID(albumKey);
-    Album* found = nullptr;
-    for (auto [it, end] = albums_.equal_range(albumID); it != end && !found; ++it) {
-        const Album& candidate = *it->second;
-        if (candidate.title() == albumTitle && candidate.albumArtist() == albumArtist &&
-            candidate.isCompilation() == compilation && candidate.discNumber() == discNumber) {
-            found = it->second;
-        }
-    }
+    Album* found = albums_.find(albumHash, [&](const Album& candidate) {
+        return candidate.discNumber() == discNumber && candidate.isCompilation() == compilation &&
+               candidate.title() == albumTitle && candidate.albumArtist() == albumArtist;
+    });
     if (!found) {
-        Album& album = library_.addAlbum();
-        album.setPersistentID(albumID);
-        album.setTitle(std::move(albumTitle));
-        album.setAlbumArtist(std::move(albumArtist));
-        album.setIsCompilation(compilation);
-        album.setDiscNumber(discNumber);
-        albums_.emplace(albumID, &album);
-        found = &album;
+        // The persistent ID: a stable hash of the same parts, written out as text.
+        std::string basis(1, presence);
+        if (albumTitle) basis += *albumTitle;
+        basis += '\x1f';
+        if (albumArtist) basis += *albumArtist;
+        basis += '\x1f';
+        basis += std::to_string(discNumber);
+        found = &library_.addAlbum();
+        found->setPersistentID(stableID(basis));
+        found->setTitle(std::move(albumTitle));
+        found->setAlbumArtist(std::move(albumArtist));
+        found->setIsCompilation(compilation);
+        found->setDiscNumber(discNumber);
+        albums_.insert(albumHash, found);
     }
     Album& album = *found;
     if (!album.sortTitle() && sortAlbum) album.setSortTitle(std::move(sortAlbum));
@@ -578,13 +696,36 @@ void Builder::readPlaylists(const pugi::xml_node& playlists) {
     }
 }
 
-void Builder::finish(const LibraryOpenOptions& options) {
-    const LocationMapper mapper(library_.musicFolder(), options);
+void Builder::startMapping(const LibraryOpenOptions& options) {
+    mapper_.emplace(library_.musicFolder(), options);
+    nextToMap_ = 0;
+}
+
+void Builder::mapLocations() {
+    // Runs of items are claimed in turn, so that threads share the work whatever their speed.
+    constexpr std::size_t kRun = 512;
+    const LocationMapper& mapper = *mapper_;
+    for (;;) {
+        const std::size_t begin = nextToMap_.fetch_add(kRun, std::memory_order_relaxed);
+        if (begin >= items_.size()) return;
+        const std::size_t end = std::min(items_.size(), begin + kRun);
+        for (std::size_t i = begin; i < end; ++i) {
+            std::string& path = traits_[i].path;
+            if (!path.empty()) items_[i]->setMappedPath(mapper.mapPath(std::move(path)));
+        }
+    }
+}
+
+void Builder::finish() {
+    const bool anyKindPlaylist = !audiobooks_.empty() || !voiceMemos_.empty() || !tones_.empty();
     for (std::size_t i = 0; i < items_.size(); ++i) {
         MediaItem* item = items_[i];
-        if (!traits_[i].path.empty()) item->setMappedPath(mapper.mapPath(std::move(traits_[i].path)));
-        item->setMediaKind(deriveMediaKind(traits_[i], audiobooks_.contains(item),
-                                           voiceMemos_.contains(item), tones_.contains(item)));
+        if (anyKindPlaylist) {
+            item->setMediaKind(deriveMediaKind(traits_[i], audiobooks_.contains(item),
+                                               voiceMemos_.contains(item), tones_.contains(item)));
+        } else {
+            item->setMediaKind(deriveMediaKind(traits_[i], false, false, false));
+        }
     }
 }
 
@@ -736,6 +877,8 @@ std::unique_ptr<MediaLibrary> MediaLibraryReader::parse(char* data, std::size_t 
     auto library = std::make_unique<MediaLibrary>();
     library->setSourceFile(name);
     Builder builder(*library);
+    // Room for about as many tracks as a file of this size holds, to spare regrowing.
+    builder.reserve(size / 1024);
     // The parser writes into the text; keep the end as it was, to tell a cut-short file.
     const std::string originalTail(data + size - std::min<std::size_t>(size, 4096), data + size);
 
@@ -854,8 +997,18 @@ std::unique_ptr<MediaLibrary> MediaLibraryReader::parse(char* data, std::size_t 
 
     library->setMusicFolder(std::move(musicFolder));
     if (tracks) builder.readTracks(tracks);
+    // The locations are mapped on a second thread while the playlists are read, then by both.
+    builder.startMapping(options_);
+    std::future<void> mapping;
+    try {
+        mapping = std::async(std::launch::async, [&builder] { builder.mapLocations(); });
+    } catch (const std::system_error&) {
+        // No thread to spare: this thread maps them all below.
+    }
     if (playlists) builder.readPlaylists(playlists);
-    builder.finish(options_);
+    builder.mapLocations();
+    if (mapping.valid()) mapping.get();
+    builder.finish();
     return library;
 }
 
