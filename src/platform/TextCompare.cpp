@@ -1,22 +1,12 @@
 #include "platform/TextCompare.h"
 
+#include "platform/UnicodeText.h"
+
 #include <utf8proc.h>
 
-#include <cstdlib>
-#include <memory>
 
 namespace kelvara {
 namespace {
-
-std::string casefold(std::string_view text) {
-    utf8proc_uint8_t* out = nullptr;
-    const auto length = utf8proc_map(
-        reinterpret_cast<const utf8proc_uint8_t*>(text.data()), static_cast<utf8proc_ssize_t>(text.size()),
-        &out, static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE | UTF8PROC_CASEFOLD));
-    if (length < 0) return std::string(text);
-    std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owned(out, &std::free);
-    return std::string(reinterpret_cast<const char*>(out), static_cast<std::size_t>(length));
-}
 
 bool isAscii(std::string_view text) {
     for (unsigned char c : text)
@@ -46,14 +36,14 @@ bool optionalEqualsIgnoringCase(const std::optional<std::string>& a, const std::
 }
 
 std::string foldCase(std::string_view text) {
-    if (!isAscii(text)) return casefold(text);
+    if (!isAscii(text)) return caseFolded(text);
     std::string result(text);
     for (char& c : result) c = asciiLower(c);
     return result;
 }
 
 bool containsIgnoringCase(std::string_view text, std::string_view part) {
-    return casefold(text).find(casefold(part)) != std::string::npos;
+    return caseFolded(text).find(caseFolded(part)) != std::string::npos;
 }
 
 std::string lowercase(std::string_view text) {
@@ -83,18 +73,6 @@ std::string lowercase(std::string_view text) {
 }
 
 namespace {
-
-// Texts without their combining marks ("É" → "E"), so accents do not send titles after "Z".
-std::string withoutMarks(std::string_view text) {
-    if (isAscii(text)) return std::string(text);
-    utf8proc_uint8_t* out = nullptr;
-    const auto length = utf8proc_map(
-        reinterpret_cast<const utf8proc_uint8_t*>(text.data()), static_cast<utf8proc_ssize_t>(text.size()),
-        &out, static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE | UTF8PROC_STRIPMARK));
-    if (length < 0) return std::string(text);
-    std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owned(out, &std::free);
-    return std::string(reinterpret_cast<const char*>(out), static_cast<std::size_t>(length));
-}
 
 // Case-insensitive, digit runs by value.
 int compareFolded(const std::string& a, const std::string& b) {

@@ -2,7 +2,6 @@
 
 #include <iconv.h>
 #include <locale.h>
-#include <utf8proc.h>
 
 #include <cerrno>
 #include <memory>
@@ -81,19 +80,6 @@ std::optional<std::string> run(iconv_t cd, std::string_view input, bool lossy) {
     return out;
 }
 
-// Without a UTF-8 locale to transliterate in: drop combining marks after decomposition, so
-// accented Latin letters still keep their base letter.
-std::string stripMarks(std::string_view text) {
-    utf8proc_uint8_t* out = nullptr;
-    const auto length = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
-                                     static_cast<utf8proc_ssize_t>(text.size()), &out,
-                                     static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE |
-                                                                    UTF8PROC_STRIPMARK));
-    if (length < 0) return std::string(text);
-    std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owned(out, &std::free);
-    return std::string(reinterpret_cast<const char*>(out), static_cast<std::size_t>(length));
-}
-
 }  // namespace
 
 std::string encodeLossy(std::string_view utf8, TextEncoding encoding) {
@@ -107,9 +93,10 @@ std::string encodeLossy(std::string_view utf8, TextEncoding encoding) {
 
     const locale_t locale = transliterationLocale();
     if (!locale) {
+        // No UTF-8 locale to transliterate in: accented letters at least keep their base letter.
         auto cd = openIconv(iconvName(encoding), "UTF-8");
         if (!cd) return composed;
-        return run(cd.get(), stripMarks(composed), true).value_or(std::string());
+        return run(cd.get(), withoutMarks(composed), true).value_or(std::string());
     }
     const std::string target = std::string(iconvName(encoding)) + "//TRANSLIT";
     const locale_t previous = uselocale(locale);

@@ -30,6 +30,14 @@ std::string toNFC(std::string_view text) { return normalize(text, UTF8PROC_COMPO
 
 std::string toNFD(std::string_view text) { return normalize(text, UTF8PROC_DECOMPOSE); }
 
+std::string caseFolded(std::string_view text) { return normalize(text, UTF8PROC_COMPOSE | UTF8PROC_CASEFOLD); }
+
+std::string withoutMarks(std::string_view text) {
+    for (const unsigned char c : text)
+        if (c >= 0x80) return normalize(text, UTF8PROC_COMPOSE | UTF8PROC_STRIPMARK);
+    return std::string(text);  // nothing to strip, and by far the common case in sorting
+}
+
 std::optional<std::filesystem::path> existingPathInAnyNormalForm(const std::filesystem::path& path) {
     if (path.empty()) return std::nullopt;
     if (pathExists(path)) return path;
