@@ -13,9 +13,7 @@ struct BrowseCommands : testing::Test {
     test::TempDir dir;
 
     test::CommandResult run(std::vector<std::string> args) {
-        std::vector<std::string> argv = {KELVARA_CLI};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return test::runCommand(argv, {"HOME=" + dir.path().string(), "KELVARA_LIBRARY="});
+        return test::runCli(args, {"HOME=" + dir.path().string(), "KELVARA_LIBRARY="});
     }
     // The demo library with its music folder mapped, global options after the command's name.
     test::CommandResult demo(std::vector<std::string> args) {

@@ -25,47 +25,41 @@ struct Track {
     std::string content = "audio";
 };
 
+std::string hex16(std::size_t value) {
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016zX", value);
+    return hex;
+}
+
 // A library file as iTunes writes it, over files in music/, with one playlist per entry.
 class ExportCommand : public ::testing::Test {
 protected:
     void writeLibrary(const std::vector<Track>& tracks, const std::vector<std::pair<std::string, Lines>>& playlists) {
-        std::string xml =
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>\n"
-            "<key>Music Folder</key><string>file:///Users/demo/Music/</string>\n<key>Tracks</key><dict>\n";
-        int id = 0;
-        for (const Track& t : tracks) {
-            ++id;
+        std::string trackEntries, playlistEntries;
+        for (std::size_t i = 0; i < tracks.size(); ++i) {
+            const Track& t = tracks[i];
             if (!t.content.empty()) writeFile(dir / "music" / t.file, t.content);
             std::string url;
             for (char c : t.file) url += c == ' ' ? std::string("%20") : std::string(1, c);
-            xml += "<key>" + std::to_string(id) + "</key><dict><key>Track ID</key><integer>" + std::to_string(id) +
-                   "</integer><key>Name</key><string>" + t.title + "</string><key>Artist</key><string>" + t.artist +
-                   "</string><key>Album</key><string>" + t.album +
-                   "</string><key>Kind</key><string>MPEG audio file</string>"
-                   "<key>Total Time</key><integer>61000</integer><key>Track Number</key><integer>" +
-                   std::to_string(t.number) + "</integer><key>Persistent ID</key><string>00000000000000" +
-                   (id < 16 ? "0" : "") + [&] {
-                       char hex[8];
-                       std::snprintf(hex, sizeof hex, "%X", id);
-                       return std::string(hex);
-                   }() + "</string><key>Location</key><string>file:///Users/demo/Music/" + url +
-                   "</string></dict>\n";
+            trackEntries += trackXml(
+                static_cast<int>(i + 1),
+                "<key>Name</key><string>" + t.title + "</string><key>Artist</key><string>" + t.artist +
+                    "</string><key>Album</key><string>" + t.album + "</string><key>Kind</key><string>MPEG audio file"
+                    "</string><key>Total Time</key><integer>61000</integer><key>Track Number</key><integer>" +
+                    std::to_string(t.number) + "</integer><key>Persistent ID</key><string>" + hex16(i + 1) +
+                    "</string><key>Location</key><string>file:///Users/demo/Music/" + url + "</string>");
         }
-        xml += "</dict>\n<key>Playlists</key><array>\n";
-        int pid = 0;
+        std::size_t playlistID = 0x910;
         for (const auto& [name, titles] : playlists) {
-            ++pid;
-            xml += "<dict><key>Name</key><string>" + name + "</string><key>Playlist ID</key><integer>" +
-                   std::to_string(900 + pid) + "</integer><key>Playlist Persistent ID</key><string>00000000000009" +
-                   std::to_string(10 + pid) + "</string><key>Playlist Items</key><array>";
+            std::vector<int> ids;
             for (const std::string& title : titles)
                 for (std::size_t i = 0; i < tracks.size(); ++i)
-                    if (tracks[i].title == title)
-                        xml += "<dict><key>Track ID</key><integer>" + std::to_string(i + 1) + "</integer></dict>";
-            xml += "</array></dict>\n";
+                    if (tracks[i].title == title) ids.push_back(static_cast<int>(i + 1));
+            playlistEntries += playlistXml("<key>Name</key><string>" + name + "</string><key>Playlist Persistent ID"
+                                           "</key><string>" + hex16(++playlistID) + "</string>", ids);
         }
-        xml += "</array></dict></plist>\n";
-        writeFile(dir / "Library.xml", xml);
+        writeFile(dir / "Library.xml", libraryXml(trackEntries, playlistEntries,
+                                                  "<key>Music Folder</key><string>file:///Users/demo/Music/</string>"));
     }
 
     Lines base() const {
@@ -77,13 +71,7 @@ protected:
         argv.insert(argv.end(), args.begin(), args.end());
         return runCommand(argv);
     }
-    Lines tree() const {
-        Lines files;
-        for (auto& entry : fs::recursive_directory_iterator(out))
-            if (!entry.is_directory()) files.push_back(entry.path().lexically_relative(out).string());
-        std::sort(files.begin(), files.end());
-        return files;
-    }
+    Lines tree() const { return filesUnder(out); }
 
     TempDir dir;
     fs::path out = dir / "out";
@@ -157,16 +145,18 @@ TEST_F(ExportCommand, ExitStatusTellsIssuesAndFailures) {
 }
 
 TEST_F(ExportCommand, OptionsAreShownAndSetWithValidation) {
-    auto result = runCommand({KELVARA_CLI, "--config-dir", (dir / "config").string(), "options", "set",
-                              "OrginizeFilesOption", "4"});
+    const auto options = [&](Lines args) {
+        args.insert(args.begin(), {"--config-dir", (dir / "config").string(), "options"});
+        return runCli(args);
+    };
+    auto result = options({"set", "OrginizeFilesOption", "4"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    result = runCommand({KELVARA_CLI, "--config-dir", (dir / "config").string(), "options"});
+    result = options({});
     EXPECT_NE(result.out.find("OrginizeFilesOption      4  Folder layout"), std::string::npos) << result.out;
-    result = runCommand({KELVARA_CLI, "--config-dir", (dir / "config").string(), "options", "set",
-                         "PlaylistEncoding", "7"});
+    result = options({"set", "PlaylistEncoding", "7"});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.err.find("PlaylistEncoding takes 0 to 2"), std::string::npos);
-    result = runCommand({KELVARA_CLI, "--config-dir", (dir / "config").string(), "options", "set", "Colour", "1"});
+    result = options({"set", "Colour", "1"});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.err.find("unknown option \"Colour\""), std::string::npos);
 }
@@ -183,7 +173,7 @@ TEST_F(ExportCommand, TheDestinationIsUsedAndLoggedAsAPlainFolderPath) {
 
 // Starts an export of many large songs, interrupts it with `signals` once the first song is being
 // copied, and returns the exit status.
-int interruptedExport(const ExportCommand& test, const Lines& argv, const std::vector<int>& signals,
+int interruptedExport(const Lines& argv, const std::vector<int>& signals,
                       const fs::path& stdoutFile) {
     std::vector<std::string> args = argv;
     std::vector<char*> argp;
@@ -196,7 +186,6 @@ int interruptedExport(const ExportCommand& test, const Lines& argv, const std::v
     pid_t pid = 0;
     EXPECT_EQ(posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
-    (void)test;
     while (readFile(stdoutFile).find("Exporting song:") == std::string::npos)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     for (int signal : signals) kill(pid, signal);
@@ -227,12 +216,12 @@ TEST_F(ExportCommand, InterruptedRunsLeaveOnlyCompleteFilesAndTheNextRunFinishes
         }
     };
     // Ctrl-C twice: stops at once.
-    EXPECT_EQ(interruptedExport(*this, argv, {SIGINT, SIGINT}, dir / "stdout1"), 130);
+    EXPECT_EQ(interruptedExport(argv, {SIGINT, SIGINT}, dir / "stdout1"), 130);
     EXPECT_NE(readFile(dir / "stdout1").find("User stopped export"), std::string::npos);
     complete();
     EXPECT_LT(tree().size(), 30u);
     // Killed outright: a temporary file may stay behind, under its temporary name only.
-    interruptedExport(*this, argv, {SIGKILL}, dir / "stdout2");
+    interruptedExport(argv, {SIGKILL}, dir / "stdout2");
     for (const std::string& file : tree()) {
         if (file.ends_with(".mp3")) {
             EXPECT_EQ(fs::file_size(out / file), big.size()) << file;

@@ -7,52 +7,40 @@
 namespace kelvara {
 namespace {
 
-// A library of three songs on two albums and two playlists that share a song.
-const char* kLibrary = R"(<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple Computer//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0"><dict>
-<key>Major Version</key><integer>1</integer>
-<key>Music Folder</key><string>file:///Users/demo/Music/</string>
-<key>Tracks</key><dict>
- <key>1</key><dict><key>Track ID</key><integer>1</integer><key>Name</key><string>Shared, song</string>
-  <key>Artist</key><string>Ann</string><key>Album Artist</key><string>Band</string><key>Album</key><string>First</string>
-  <key>Kind</key><string>MPEG audio file</string><key>Total Time</key><integer>245000</integer><key>Year</key><integer>2001</integer>
-  <key>Persistent ID</key><string>0000000000000001</string><key>Track Type</key><string>File</string></dict>
- <key>2</key><dict><key>Track ID</key><integer>2</integer><key>Name</key><string>Zulu</string>
-  <key>Artist</key><string>Ann</string><key>Album Artist</key><string>Band</string><key>Album</key><string>First</string>
-  <key>Kind</key><string>MPEG audio file</string><key>Total Time</key><integer>3725000</integer><key>Year</key><integer>1999</integer>
-  <key>Persistent ID</key><string>0000000000000002</string><key>Track Type</key><string>File</string></dict>
- <key>3</key><dict><key>Track ID</key><integer>3</integer><key>Name</key><string>Mike</string>
-  <key>Artist</key><string>Bob</string><key>Album</key><string>Second</string>
-  <key>Kind</key><string>MPEG audio file</string><key>Total Time</key><integer>60000</integer>
-  <key>Persistent ID</key><string>0000000000000003</string><key>Track Type</key><string>File</string></dict>
-</dict>
-<key>Playlists</key><array>
- <dict><key>Name</key><string>Red</string><key>Playlist ID</key><integer>10</integer>
-  <key>Playlist Persistent ID</key><string>00000000000000A1</string><key>All Items</key><true/>
-  <key>Playlist Items</key><array><dict><key>Track ID</key><integer>1</integer></dict><dict><key>Track ID</key><integer>2</integer></dict></array></dict>
- <dict><key>Name</key><string>Blue</string><key>Playlist ID</key><integer>11</integer>
-  <key>Playlist Persistent ID</key><string>00000000000000A2</string><key>All Items</key><true/>
-  <key>Playlist Items</key><array><dict><key>Track ID</key><integer>3</integer></dict><dict><key>Track ID</key><integer>1</integer></dict></array></dict>
-</array></dict></plist>
-)";
+// A library of three songs on two albums and two playlists that share a song; `mike` adds keys to
+// the third song.
+std::string libraryFile(const std::string& mike = "") {
+    const auto song = [](int id, const std::string& title, const std::string& artist, const std::string& album,
+                         int time, const std::string& more) {
+        return test::trackXml(id, "<key>Name</key><string>" + title + "</string><key>Artist</key><string>" + artist +
+                                      "</string><key>Album</key><string>" + album + "</string><key>Kind</key><string>"
+                                      "MPEG audio file</string><key>Total Time</key><integer>" + std::to_string(time) +
+                                      "</integer><key>Persistent ID</key><string>000000000000000" +
+                                      std::to_string(id) + "</string><key>Track Type</key><string>File</string>" + more);
+    };
+    const auto list = [](const std::string& name, const std::string& id, const std::vector<int>& items) {
+        return test::playlistXml("<key>Name</key><string>" + name + "</string><key>Playlist Persistent ID</key><string>"
+                                 "00000000000000" + id + "</string><key>All Items</key><true/>", items);
+    };
+    const std::string band = "<key>Album Artist</key><string>Band</string><key>Year</key><integer>";
+    return test::libraryXml(song(1, "Shared, song", "Ann", "First", 245000, band + "2001</integer>") +
+                                song(2, "Zulu", "Ann", "First", 3725000, band + "1999</integer>") +
+                                song(3, "Mike", "Bob", "Second", 60000, mike),
+                            list("Red", "A1", {1, 2}) + list("Blue", "A2", {3, 1}),
+                            "<key>Major Version</key><integer>1</integer>"
+                            "<key>Music Folder</key><string>file:///Users/demo/Music/</string>");
+}
 
 struct ListCommand : testing::Test {
     test::TempDir dir;
-    ListCommand() { test::writeFile(dir / "Library.xml", kLibrary); }
+    ListCommand() { test::writeFile(dir / "Library.xml", libraryFile()); }
 
     test::CommandResult list(std::vector<std::string> args) {
-        std::vector<std::string> argv = {KELVARA_CLI, "--library", (dir / "Library.xml").string(), "--config-dir",
-                                         (dir / "config").string(), "list"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return test::runCommand(argv);
+        args.insert(args.begin(), {"--library", (dir / "Library.xml").string(), "--config-dir",
+                                   (dir / "config").string(), "list"});
+        return test::runCli(args);
     }
-    nlohmann::json csv(const std::string& name) {
-        const auto result = test::runPython(
-            "import csv, json, sys\nprint(json.dumps(list(csv.reader(open(sys.argv[1], newline='')))))\n",
-            {(dir / name).string()});
-        return nlohmann::json::parse(result.out);
-    }
+    nlohmann::json csv(const std::string& name) { return test::readCsv(dir / name); }
 };
 
 TEST_F(ListCommand, PlaylistsAreListedOneAfterTheOtherWithSharedSongsTwice) {
@@ -122,11 +110,8 @@ TEST_F(ListCommand, AFileNameThatIsNotUtf8KeepsEveryListingReadable) {
     // Linux file names are bytes: this one holds a Latin-1 "é".
     const std::string name = "caf\xE9.mp3";
     test::writeFile(dir / name, "");
-    std::string library = kLibrary;
-    const std::string anchor = "<key>Name</key><string>Mike</string>";
-    library.replace(library.find(anchor), anchor.size(),
-                    anchor + "<key>Location</key><string>file://" + dir.path().string() + "/caf%E9.mp3</string>");
-    test::writeFile(dir / "Library.xml", library);
+    test::writeFile(dir / "Library.xml",
+                    libraryFile("<key>Location</key><string>file://" + dir.path().string() + "/caf%E9.mp3</string>"));
     for (const std::string type : {"csv", "xls", "xlsx"})
         ASSERT_EQ(list({"--playlist", "Blue", "--columns", "title,path", "--to", (dir / ("odd." + type)).string()})
                       .exitCode,

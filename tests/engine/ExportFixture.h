@@ -73,16 +73,40 @@ protected:
         m.exportPlaylists(std::move(playlists), out);
         return m.waitUntilFinished();
     }
-
-    // Every file under `out`, relative, sorted.
-    std::vector<std::string> tree() const {
-        std::vector<std::string> files;
-        std::error_code ec;
-        for (std::filesystem::recursive_directory_iterator it(out, ec), end; !ec && it != end; it.increment(ec))
-            if (it->symlink_status().type() != std::filesystem::file_type::directory) files.push_back(it->path().lexically_relative(out).string());
-        std::sort(files.begin(), files.end());
-        return files;
+    // An album page record, as the album catalogue makes it.
+    static std::shared_ptr<KvrAlbumInfo> albumRecord(const std::string& title, OptionalText artist, const Album* on,
+                                                     std::vector<const MediaItem*> songs) {
+        auto record = std::make_shared<KvrAlbumInfo>();
+        record->setTitle(title);
+        record->setArtist(std::move(artist));
+        record->setAlbum(on);
+        record->setAlbumSongs(std::move(songs));
+        return record;
     }
+    RunEnding runAlbums(KvExportManager& m, std::vector<std::shared_ptr<KvrAlbumInfo>> albums) {
+        m.exportAlbums(std::move(albums), out);
+        return m.waitUntilFinished();
+    }
+    // The titles of a playlist's songs in the export's order under the given track order.
+    std::vector<std::string> songOrder(const Playlist& list, int tracksOrder, bool ascending) {
+        options.setTracksOrder(tracksOrder);
+        options.setOrderAscending(ascending);
+        std::vector<std::string> titles;
+        for (const MediaItem* item : manager()->getSongsFromPlaylist(list)) titles.push_back(*item->title());
+        return titles;
+    }
+    // A run that stopped on `error`: the line after the separator, the alert, nothing announced.
+    void expectStoppedWithError(const std::string& error) {
+        ASSERT_GE(ui.lines.size(), 2u);
+        EXPECT_EQ(ui.lines[ui.lines.size() - 2], std::string(77, '-'));
+        EXPECT_EQ(ui.lines.back(), "Export stopped with error:" + error);
+        EXPECT_EQ(ui.alerts, std::vector<std::string>{"Error:" + error});
+        EXPECT_EQ(ui.progressClosed, 1);
+        EXPECT_EQ(ui.inhibitEnded, 1);
+        EXPECT_TRUE(ui.notifications.empty());
+    }
+
+    std::vector<std::string> tree() const { return filesUnder(out); }
 
     TempDir dir;
     MediaLibrary library;

@@ -13,123 +13,120 @@ protected:
         hours = &album("Blue Hours", std::string("Lowtide"));
         intro = &song("Intro", lowtide, hours, "01 Intro.mp3", "audio", 7);
     }
+    // The files a run of `list` writes, without playlist file, under file name pattern `pattern`.
+    Lines names(const Playlist* list, int pattern, FormatList custom = {}, std::int64_t width = 0) {
+        std::filesystem::remove_all(out);
+        auto m = manager();
+        m->setExportPlaylistFile(false);
+        m->setFileNameFormatType(pattern);
+        m->setTrackNumberFormat(width);
+        if (pattern == 5) m->setCustomFormatArray(std::move(custom));
+        EXPECT_EQ(runPlaylists(*m, {list}), RunEnding::Finished);
+        return tree();
+    }
     const Artist* lowtide = nullptr;
     const Album* hours = nullptr;
     MediaItem* intro = nullptr;
 };
 
-struct Placement {
-    int layout;
-    bool withFiles;
-    const char* songFile;
-    const char* m3uFile;
-    const char* pathLine;
-};
-
-TEST_F(ExportNaming, PlaylistRunPlacesSongsAndPlaylistFileByLayout) {
-    const Placement cases[] = {
-        {0, true, "Mix/01 Intro.mp3", "Mix/Mix.m3u", "01 Intro.mp3"},
-        {0, false, "Mix/01 Intro.mp3", "Mix.m3u", "Mix/01 Intro.mp3"},
-        {1, true, "Music/Lowtide/Blue Hours/01 Intro.mp3", "Mix.m3u", "Music/Lowtide/Blue Hours/01 Intro.mp3"},
-        {2, true, "Music/01 Intro.mp3", "Music/Mix.m3u", "01 Intro.mp3"},
-        {2, false, "Music/01 Intro.mp3", "Mix.m3u", "Music/01 Intro.mp3"},
-        {3, false, "01 Intro.mp3", "Mix.m3u", "01 Intro.mp3"},
-        {4, true, "Lowtide/Blue Hours/01 Intro.mp3", "Mix.m3u", "Lowtide/Blue Hours/01 Intro.mp3"},
+TEST_F(ExportNaming, PlaylistAndAlbumRunsPlaceSongsAndPlaylistFileByLayout) {
+    struct Placement {
+        bool album;
+        int layout;
+        bool withFiles;
+        const char *songFile, *m3uFile, *pathLine;
     };
+    const Placement cases[] = {
+        {false, 0, true, "Mix/01 Intro.mp3", "Mix/Mix.m3u", "01 Intro.mp3"},
+        {false, 0, false, "Mix/01 Intro.mp3", "Mix.m3u", "Mix/01 Intro.mp3"},
+        {false, 1, true, "Music/Lowtide/Blue Hours/01 Intro.mp3", "Mix.m3u", "Music/Lowtide/Blue Hours/01 Intro.mp3"},
+        {false, 2, true, "Music/01 Intro.mp3", "Music/Mix.m3u", "01 Intro.mp3"},
+        {false, 2, false, "Music/01 Intro.mp3", "Mix.m3u", "Music/01 Intro.mp3"},
+        {false, 3, false, "01 Intro.mp3", "Mix.m3u", "01 Intro.mp3"},
+        {false, 4, true, "Lowtide/Blue Hours/01 Intro.mp3", "Mix.m3u", "Lowtide/Blue Hours/01 Intro.mp3"},
+        // Album runs number by the track number in every layout.
+        {true, 0, false, "Lowtide - Blue Hours/007 Intro.mp3", "Lowtide - Blue Hours.m3u",
+         "Lowtide - Blue Hours/007 Intro.mp3"},
+        {true, 1, true, "Music/Lowtide/Blue Hours/007 Intro.mp3", "Music/Lowtide/Blue Hours/Lowtide - Blue Hours.m3u",
+         "007 Intro.mp3"},
+        {true, 1, false, "Music/Lowtide/Blue Hours/007 Intro.mp3", "Lowtide - Blue Hours.m3u",
+         "Music/Lowtide/Blue Hours/007 Intro.mp3"},
+        {true, 2, true, "Music/007 Intro.mp3", "Music/Lowtide - Blue Hours.m3u", "007 Intro.mp3"},
+        {true, 3, true, "007 Intro.mp3", "Lowtide - Blue Hours.m3u", "007 Intro.mp3"},
+        {true, 4, false, "Lowtide/Blue Hours/007 Intro.mp3", "Lowtide - Blue Hours.m3u",
+         "Lowtide/Blue Hours/007 Intro.mp3"},
+    };
+    const char* structures[] = {"Album folder", "Music/Artist/Album folder", "Music files folder", "Root folder",
+                                "Root/Artist/Album folder"};
     const Playlist* mix = playlist("Mix", {intro});
+    const auto record = albumRecord("Blue Hours", std::string("Lowtide"), hours, {intro});
     for (const Placement& c : cases) {
-        SCOPED_TRACE(testing::Message() << "layout " << c.layout << " with files " << c.withFiles);
+        SCOPED_TRACE(testing::Message() << "album " << c.album << " layout " << c.layout << " with files " << c.withFiles);
         std::filesystem::remove_all(out);
+        ui.lines.clear();
         options.setFilesSaveToFolder(c.layout);
         options.setSaveM3uWithFiles(c.withFiles);
         auto m = manager();
-        ASSERT_EQ(runPlaylists(*m, {mix}), RunEnding::Finished);
+        if (c.album) m->setFileNameFormatType(1);
+        ASSERT_EQ(c.album ? runAlbums(*m, {record}) : runPlaylists(*m, {mix}), RunEnding::Finished);
         Lines expected{c.m3uFile, c.songFile};
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(tree(), expected);
         EXPECT_EQ(readFile(out / c.m3uFile), std::string("#EXTINF:239,Intro - Lowtide\n") + c.pathLine + "\n");
+        EXPECT_TRUE(ui.logged(std::string("Music files structure: ") +
+                              (c.album || c.layout ? structures[c.layout] : "Playlist folder")));
     }
 }
 
 TEST_F(ExportNaming, AlbumRunNamesFoldersFromArtistAndTitle) {
-    auto record = std::make_shared<KvrAlbumInfo>();
-    record->setTitle("Blue Hours");
-    record->setArtist(std::string("Lowtide"));
-    record->setAlbum(hours);
-    record->setAlbumSongs({intro});
-
-    auto m = manager();
-    m->exportAlbums({record}, out);
-    ASSERT_EQ(m->waitUntilFinished(), RunEnding::Finished);
+    const auto record = albumRecord("Blue Hours", std::string("Lowtide"), hours, {intro});
+    ASSERT_EQ(runAlbums(*manager(), {record}), RunEnding::Finished);
     EXPECT_EQ(tree(), (Lines{"Lowtide - Blue Hours/01 Intro.mp3", "Lowtide - Blue Hours/Lowtide - Blue Hours.m3u"}));
-    EXPECT_NE(std::find(ui.lines.begin(), ui.lines.end(), "Music files structure: Album folder"), ui.lines.end());
-    EXPECT_NE(std::find(ui.lines.begin(), ui.lines.end(), "Exporting album: Blue Hours"), ui.lines.end());
+    EXPECT_TRUE(ui.logged("Exporting album: Blue Hours"));
 
     std::filesystem::remove_all(out);
     auto withArtist = manager();
     withArtist->setCreateArtistFolder(true);
-    withArtist->exportAlbums({record}, out);
-    ASSERT_EQ(withArtist->waitUntilFinished(), RunEnding::Finished);
+    ASSERT_EQ(runAlbums(*withArtist, {record}), RunEnding::Finished);
     EXPECT_EQ(tree(), (Lines{"Lowtide/Blue Hours/01 Intro.mp3", "Lowtide/Blue Hours/LowtideBlue Hours.m3u"}));
 }
 
 TEST_F(ExportNaming, CompilationsGoToVariousArtistsOnlyInAlbumRuns) {
     const Album& hits = album("Hits", std::string("Someone"), true);
     MediaItem& hit = song("Hit", lowtide, &hits, "hit.mp3");
-    auto record = std::make_shared<KvrAlbumInfo>();
-    record->setTitle("Hits");
-    record->setAlbum(&hits);
-    record->setAlbumSongs({&hit});
     options.setFilesSaveToFolder(4);
-    auto albums = manager();
-    albums->exportAlbums({record}, out);
-    ASSERT_EQ(albums->waitUntilFinished(), RunEnding::Finished);
+    ASSERT_EQ(runAlbums(*manager(), {albumRecord("Hits", std::nullopt, &hits, {&hit})}), RunEnding::Finished);
     EXPECT_TRUE(std::filesystem::exists(out / "Various Artists/Hits/hit.mp3"));
 
-    auto playlists = manager();
-    ASSERT_EQ(runPlaylists(*playlists, {playlist("P", {&hit})}), RunEnding::Finished);
+    ASSERT_EQ(runPlaylists(*manager(), {playlist("P", {&hit})}), RunEnding::Finished);
     EXPECT_TRUE(std::filesystem::exists(out / "Someone/Hits/hit.mp3"));
 
     // An album artist present but empty does not fall back to the song's artist.
-    const Album& blank = album("Blank", std::string(""));
-    MediaItem& lone = song("Lone", lowtide, &blank, "lone.mp3");
-    auto third = manager();
-    ASSERT_EQ(runPlaylists(*third, {playlist("Q", {&lone})}), RunEnding::Finished);
+    MediaItem& lone = song("Lone", lowtide, &album("Blank", std::string("")), "lone.mp3");
+    ASSERT_EQ(runPlaylists(*manager(), {playlist("Q", {&lone})}), RunEnding::Finished);
     EXPECT_TRUE(std::filesystem::exists(out / "unknown/Blank/lone.mp3"));
 }
 
 TEST_F(ExportNaming, PatternsNumberByPositionOnlyInLayoutZeroPlaylistRuns) {
     MediaItem& untracked = song("No Number", lowtide, hours, "x.mp3", "audio", 0);
     const Playlist* mix = playlist("Mix", {&untracked, intro});
-    auto names = [&](int layout, int pattern) {
-        std::filesystem::remove_all(out);
+    const auto named = [&](int layout, int pattern) {
         options.setFilesSaveToFolder(layout);
-        auto m = manager();
-        m->setExportPlaylistFile(false);
-        m->setFileNameFormatType(pattern);
-        EXPECT_EQ(runPlaylists(*m, {mix}), RunEnding::Finished);
-        return tree();
+        return names(mix, pattern);
     };
-    EXPECT_EQ(names(0, 1), (Lines{"Mix/001 No Number.mp3", "Mix/002 Intro.mp3"}));
-    EXPECT_EQ(names(3, 1), (Lines{"000 No Number.mp3", "007 Intro.mp3"}));
-    EXPECT_EQ(names(3, 2), (Lines{"Lowtide - Blue Hours - Intro.mp3", "Lowtide - Blue Hours - No Number.mp3"}));
-    EXPECT_EQ(names(3, 3), (Lines{"000 Lowtide - Blue Hours - No Number.mp3", "007 Lowtide - Blue Hours - Intro.mp3"}));
-    EXPECT_EQ(names(3, 4), (Lines{"Intro.mp3", "No Number.mp3"}));
-    EXPECT_EQ(names(3, 0), (Lines{"01 Intro.mp3", "x.mp3"}));
-    EXPECT_EQ(names(3, 6), (Lines{"01 Intro.mp3", "x.mp3"}));
+    EXPECT_EQ(named(0, 1), (Lines{"Mix/001 No Number.mp3", "Mix/002 Intro.mp3"}));
+    EXPECT_EQ(named(3, 1), (Lines{"000 No Number.mp3", "007 Intro.mp3"}));
+    EXPECT_EQ(named(3, 2), (Lines{"Lowtide - Blue Hours - Intro.mp3", "Lowtide - Blue Hours - No Number.mp3"}));
+    EXPECT_EQ(named(3, 3), (Lines{"000 Lowtide - Blue Hours - No Number.mp3", "007 Lowtide - Blue Hours - Intro.mp3"}));
+    EXPECT_EQ(named(3, 4), (Lines{"Intro.mp3", "No Number.mp3"}));
+    EXPECT_EQ(named(3, 0), (Lines{"01 Intro.mp3", "x.mp3"}));
+    EXPECT_EQ(named(3, 6), (Lines{"01 Intro.mp3", "x.mp3"}));
 }
 
 TEST_F(ExportNaming, CustomPatternBuildsNamesAndCannotLeaveTheFolder) {
     options.setFilesSaveToFolder(3);
-    auto run = [&](FormatList format, std::int64_t width, const MediaItem* item) {
-        std::filesystem::remove_all(out);
-        auto m = manager();
-        m->setExportPlaylistFile(false);
-        m->setFileNameFormatType(5);
-        m->setTrackNumberFormat(width);
-        m->setCustomFormatArray(std::move(format));
-        EXPECT_EQ(runPlaylists(*m, {playlist("P", {item})}), RunEnding::Finished);
-        return tree();
+    const auto run = [&](FormatList format, std::int64_t width, const MediaItem* item) {
+        return names(playlist("P", {item}), 5, std::move(format), width);
     };
     using E = std::vector<FormatList::Element>;
     const MetadataToken track{"Track NO"}, title{"Title"}, disc{"Disk NO"};
@@ -171,7 +168,7 @@ TEST_F(ExportNaming, PlaylistFilesInAsciiWithCrLfAndWindowsPaths) {
     EXPECT_EQ(tree(), (Lines{"Ete.m3u", "Music/Lowtide/Blue Hours/Cafe .mp3"}));
     EXPECT_EQ(readFile(out / "Ete.m3u"),
               "#EXTINF:239,Cafe ?? - Lowtide\r\nMusic\\Lowtide\\Blue Hours\\Cafe .mp3\r\n");
-    EXPECT_NE(std::find(ui.lines.begin(), ui.lines.end(), "Encoding: ASCII"), ui.lines.end());
+    EXPECT_TRUE(ui.logged("Encoding: ASCII"));
 }
 
 TEST_F(ExportNaming, PlaylistFilesInLatin1AreCodePage1252Bytes) {
@@ -222,14 +219,8 @@ TEST_F(ExportNaming, TrackOrdersSortByTheirKeyAndShuffleKeepsEverySong) {
     MediaItem& s3 = song("Mike", nullptr, hours, "3.mp3");
     s3.setYear(2010);
     s3.setPlayCount(1);
-    Playlist& list = const_cast<Playlist&>(*playlist("P", {&s1, &s2, &s3}));
-    auto order = [&](int tracksOrder, bool ascending) {
-        options.setTracksOrder(tracksOrder);
-        options.setOrderAscending(ascending);
-        Lines titles;
-        for (const MediaItem* item : manager()->getSongsFromPlaylist(list)) titles.push_back(*item->title());
-        return titles;
-    };
+    const Playlist& list = *playlist("P", {&s1, &s2, &s3});
+    const auto order = [&](int tracksOrder, bool ascending) { return songOrder(list, tracksOrder, ascending); };
     EXPECT_EQ(order(0, true), (Lines{"Zulu", "Alpha", "Mike"}));
     EXPECT_EQ(order(1, true), (Lines{"Mike", "Alpha", "Zulu"}));  // no artist first
     EXPECT_EQ(order(2, true), (Lines{"Alpha", "Mike", "Zulu"}));
@@ -242,45 +233,6 @@ TEST_F(ExportNaming, TrackOrdersSortByTheirKeyAndShuffleKeepsEverySong) {
     EXPECT_EQ(shuffled, (Lines{"Alpha", "Mike", "Zulu"}));
 }
 
-TEST_F(ExportNaming, AlbumRunPlacesPlaylistFileAndPathLinesByLayout) {
-    auto record = std::make_shared<KvrAlbumInfo>();
-    record->setTitle("Blue Hours");
-    record->setArtist(std::string("Lowtide"));
-    record->setAlbum(hours);
-    record->setAlbumSongs({intro});
-    const Placement cases[] = {
-        {0, false, "Lowtide - Blue Hours/007 Intro.mp3", "Lowtide - Blue Hours.m3u",
-         "Lowtide - Blue Hours/007 Intro.mp3"},
-        {1, true, "Music/Lowtide/Blue Hours/007 Intro.mp3", "Music/Lowtide/Blue Hours/Lowtide - Blue Hours.m3u",
-         "007 Intro.mp3"},
-        {1, false, "Music/Lowtide/Blue Hours/007 Intro.mp3", "Lowtide - Blue Hours.m3u",
-         "Music/Lowtide/Blue Hours/007 Intro.mp3"},
-        {2, true, "Music/007 Intro.mp3", "Music/Lowtide - Blue Hours.m3u", "007 Intro.mp3"},
-        {3, true, "007 Intro.mp3", "Lowtide - Blue Hours.m3u", "007 Intro.mp3"},
-        {4, false, "Lowtide/Blue Hours/007 Intro.mp3", "Lowtide - Blue Hours.m3u",
-         "Lowtide/Blue Hours/007 Intro.mp3"},
-    };
-    for (const Placement& c : cases) {
-        SCOPED_TRACE(testing::Message() << "layout " << c.layout << " with files " << c.withFiles);
-        std::filesystem::remove_all(out);
-        ui.lines.clear();
-        options.setFilesSaveToFolder(c.layout);
-        options.setSaveM3uWithFiles(c.withFiles);
-        auto m = manager();
-        m->setFileNameFormatType(1);  // album runs number by the track number in every layout
-        m->exportAlbums({record}, out);
-        ASSERT_EQ(m->waitUntilFinished(), RunEnding::Finished);
-        Lines expected{c.m3uFile, c.songFile};
-        std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(tree(), expected);
-        EXPECT_EQ(readFile(out / c.m3uFile), std::string("#EXTINF:239,Intro - Lowtide\n") + c.pathLine + "\n");
-        const char* names[] = {"Album folder", "Music/Artist/Album folder", "Music files folder", "Root folder",
-                               "Root/Artist/Album folder"};
-        EXPECT_NE(std::find(ui.lines.begin(), ui.lines.end(), std::string("Music files structure: ") + names[c.layout]),
-                  ui.lines.end());
-    }
-}
-
 TEST_F(ExportNaming, AlbumTitleAndDateAddedOrdersPutAbsentValuesFirstAscending) {
     const Album& zed = album("Zed");
     MediaItem& s1 = song("One", lowtide, &zed, "1.mp3");
@@ -289,13 +241,7 @@ TEST_F(ExportNaming, AlbumTitleAndDateAddedOrdersPutAbsentValuesFirstAscending) 
     MediaItem& s3 = song("Three", lowtide, hours, "3.mp3");
     s3.setAddedDate(Date(std::chrono::seconds(1000)));
     const Playlist& list = *playlist("P", {&s1, &s2, &s3});
-    auto order = [&](int tracksOrder, bool ascending) {
-        options.setTracksOrder(tracksOrder);
-        options.setOrderAscending(ascending);
-        Lines titles;
-        for (const MediaItem* item : manager()->getSongsFromPlaylist(list)) titles.push_back(*item->title());
-        return titles;
-    };
+    const auto order = [&](int tracksOrder, bool ascending) { return songOrder(list, tracksOrder, ascending); };
     EXPECT_EQ(order(3, true), (Lines{"Two", "Three", "One"}));
     EXPECT_EQ(order(3, false), (Lines{"One", "Three", "Two"}));
     EXPECT_EQ(order(5, true), (Lines{"Two", "Three", "One"}));

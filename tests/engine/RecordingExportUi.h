@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -49,6 +50,8 @@ public:
     }
     void beginPowerInhibit(const std::string&) override { ++inhibitBegun; }
     void endPowerInhibit() override { ++inhibitEnded; }
+
+    bool logged(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
 
     // Lines in order; issues are also in `issues`. `events` interleaves log lines ("log ...") with
     // the sheet's item changes ("maximum N", "message ...") in the order they were made.

@@ -77,13 +77,10 @@ TEST(LocationMapper, LocationFindsDecomposedMacNamesOnDisk) {
     test::TempDir dir;
     const std::string composedName = "Beyonc\xC3\xA9.mp3";
     test::writeFile(dir / composedName, "x");
-    const std::string url = "file:///Users/demo/Music/Beyonce\xCC\x81.mp3";
-    const std::string xml =
-        "<plist version=\"1.0\"><dict><key>Music Folder</key><string>file:///Users/demo/Music/</string>"
-        "<key>Tracks</key><dict><key>1</key><dict><key>Track ID</key><integer>1</integer>"
-        "<key>Location</key><string>" + url + "</string></dict>"
-        "<key>2</key><dict><key>Track ID</key><integer>2</integer>"
-        "<key>Location</key><string>file:///Users/demo/Music/gone.mp3</string></dict></dict></dict></plist>";
+    const std::string xml = test::libraryXml(
+        test::trackXml(1, "<key>Location</key><string>file:///Users/demo/Music/Beyonce\xCC\x81.mp3</string>") +
+            test::trackXml(2, "<key>Location</key><string>file:///Users/demo/Music/gone.mp3</string>"),
+        "", "<key>Music Folder</key><string>file:///Users/demo/Music/</string>");
     LibraryOpenOptions options;
     options.musicFolder = dir.path();
     std::string error;

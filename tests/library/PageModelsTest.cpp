@@ -115,16 +115,15 @@ TEST_F(PageModels, ShiftClickTicksTheRangeAndNeverUnticks) {
     for (int i = 0; i < 9; ++i) b.playlist("P" + std::to_string(i));
     PlaylistBrowser browser(&b.library, preferences);
     browser.loadPlaylist();
-    browser.selectRow(2);
-    browser.tickRange(5);
-    std::string ticks;
-    for (const Playlist* p : browser.playlists()) ticks += browser.isChecked(*p) ? 'x' : '.';
-    EXPECT_EQ(ticks, "..xxxx...");
-    browser.selectRow(7);
-    browser.tickRange(5);
-    ticks.clear();
-    for (const Playlist* p : browser.playlists()) ticks += browser.isChecked(*p) ? 'x' : '.';
-    EXPECT_EQ(ticks, "..xxxxxx.");
+    const auto shiftClick = [&](std::size_t from, std::size_t to) {
+        browser.selectRow(from);
+        browser.tickRange(to);
+        std::string ticks;
+        for (const Playlist* p : browser.playlists()) ticks += browser.isChecked(*p) ? 'x' : '.';
+        return ticks;
+    };
+    EXPECT_EQ(shiftClick(2, 5), "..xxxx...");
+    EXPECT_EQ(shiftClick(7, 5), "..xxxxxx.");
     EXPECT_EQ(PreferencesStore(dir / "preferences.json").integerForKey("SelectedPlaylistID"),
               static_cast<std::int64_t>(browser.playlists()[7]->persistentID()));
 }
@@ -177,31 +176,25 @@ TEST_F(PageModels, AlbumRecordsGatherSongsByTitleAndArtistIgnoringCase) {
     EXPECT_EQ(fresh.getSongs().size(), 2u);
 }
 
-TEST_F(PageModels, AlbumSortComparesNumbersByValueAndIgnoresCase) {
-    const Artist* a = b.artist("A");
-    for (const char* title : {"Vol 10", "vol 2", "Beta", "alpha", "Vol 1"}) b.song("s", b.album(title), a);
-    AlbumCatalogue catalogue(&b.library, preferences);
-    catalogue.loadAlbums();
-    std::vector<std::string> order;
-    for (const auto& album : catalogue.albums()) order.push_back(album->title());
-    EXPECT_EQ(order, (std::vector<std::string>{"alpha", "Beta", "Vol 1", "vol 2", "Vol 10"}));
-}
-
-TEST_F(PageModels, AlbumSortPutsAccentedTitlesAmongTheirLetters) {
-    const Artist* a = b.artist("A");
-    // "Café" once composed and once decomposed, as Mac libraries write it.
-    for (const char* title : {"Zebra", "\u00c9clair", "eclair", "Ecluse", "\u00c4rger", "Bar", "Album",
-                              "Cafe\u0301 2", "Caf\u00e9 10", "Cafe 3"}) {
-        b.song("s", b.album(title), a);
-    }
-    AlbumCatalogue catalogue(&b.library, preferences);
-    catalogue.loadAlbums();
-    std::vector<std::string> order;
-    for (const auto& album : catalogue.albums()) order.push_back(album->title());
-    // Accents only part titles that are otherwise equal, the plain one first.
-    EXPECT_EQ(order, (std::vector<std::string>{"Album", "\u00c4rger", "Bar", "Cafe\u0301 2", "Cafe 3",
-                                               "Caf\u00e9 10", "eclair", "\u00c9clair", "Ecluse",
-                                               "Zebra"}));
+TEST_F(PageModels, AlbumSortComparesNumbersByValueIgnoresCaseAndPutsAccentsAmongTheirLetters) {
+    const auto order = [&](std::vector<std::string> titles) {
+        LibraryBuilder fresh;
+        const Artist* a = fresh.artist("A");
+        for (const std::string& title : titles) fresh.song("s", fresh.album(title), a);
+        AlbumCatalogue catalogue(&fresh.library, preferences);
+        catalogue.loadAlbums();
+        titles.clear();
+        for (const auto& album : catalogue.albums()) titles.push_back(album->title());
+        return titles;
+    };
+    EXPECT_EQ(order({"Vol 10", "vol 2", "Beta", "alpha", "Vol 1"}),
+              (std::vector<std::string>{"alpha", "Beta", "Vol 1", "vol 2", "Vol 10"}));
+    // "Café" once composed and once decomposed, as Mac libraries write it. Accents only part
+    // titles that are otherwise equal, the plain one first.
+    EXPECT_EQ(order({"Zebra", "\u00c9clair", "eclair", "Ecluse", "\u00c4rger", "Bar", "Album", "Cafe\u0301 2",
+                     "Caf\u00e9 10", "Cafe 3"}),
+              (std::vector<std::string>{"Album", "\u00c4rger", "Bar", "Cafe\u0301 2", "Cafe 3", "Caf\u00e9 10",
+                                        "eclair", "\u00c9clair", "Ecluse", "Zebra"}));
 }
 
 TEST_F(PageModels, AlbumRatingUsesTheComputedRatingOrTheFirstSongsStars) {

@@ -244,12 +244,6 @@ print(json.dumps({"names": bk.sheet_names(), "sheets": [describe(s) for s in bk.
     EXPECT_EQ(second["windowSelected"], 0);
 }
 
-}  // namespace
-}  // namespace kelvara
-
-namespace kelvara {
-namespace {
-
 TEST_P(ExcelListing, OddTextsKeepTheFileReadableAndReadBackAsWritten) {
     const std::vector<std::string> titles = {
         "tab\there\vvertical\x01one",

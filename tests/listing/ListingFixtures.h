@@ -130,15 +130,4 @@ print(json.dumps(out))
     return nlohmann::json::parse(result.out);
 }
 
-// Reads a CSV file with Python's csv module into rows of fields.
-inline std::vector<std::vector<std::string>> readCsv(const std::filesystem::path& file) {
-    const CommandResult result = runPython(
-        "import csv, json, sys\n"
-        "with open(sys.argv[1], newline='', encoding='utf-8') as f:\n"
-        "    print(json.dumps(list(csv.reader(f))))\n",
-        {file.string()});
-    if (result.exitCode != 0) return {{"python failed: " + result.err}};
-    return nlohmann::json::parse(result.out).get<std::vector<std::vector<std::string>>>();
-}
-
 }  // namespace kelvara::test

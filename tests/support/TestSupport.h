@@ -39,4 +39,21 @@ void writeFile(const std::filesystem::path& file, const std::string& content);
 // The real library files of tests/fixtures.
 std::filesystem::path fixture(const std::string& name);
 
+// Runs kelvara-cli with the given arguments.
+CommandResult runCli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnvironment = {});
+
+// Every file under `root` (links included, not followed), relative to it and sorted.
+std::vector<std::string> filesUnder(const std::filesystem::path& root);
+
+// Reads a CSV file with Python's csv module into rows of fields.
+std::vector<std::vector<std::string>> readCsv(const std::filesystem::path& file);
+
+// Pieces of a library file as iTunes writes it: `header` holds extra top-level keys, `tracks`
+// the trackXml entries and `playlists` the playlistXml entries.
+std::string libraryXml(const std::string& tracks, const std::string& playlists = "",
+                       const std::string& header = "");
+std::string trackXml(int id, const std::string& body);
+// A playlist dict; "Playlist Items" only when `ids` is not empty.
+std::string playlistXml(const std::string& body, const std::vector<int>& ids);
+
 }  // namespace kelvara::test
