@@ -4,6 +4,7 @@
 //   conversion_bench compare SOURCE...   side-by-side wall times
 //   conversion_bench memory-mp3 SOURCE   peak resident memory of one MP3 conversion
 //   conversion_bench memory-aac SOURCE   the same for AAC
+//   conversion_bench mp3 SOURCE DEST     one MP3 conversion, kept at DEST (to compare outputs)
 
 #include <spawn.h>
 #include <sys/resource.h>
@@ -70,7 +71,8 @@ double best(Work work) {
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr,
-                     "usage: %s compare SOURCE... | memory-mp3 SOURCE | memory-aac SOURCE\n",
+                     "usage: %s compare SOURCE... | memory-mp3 SOURCE | memory-aac SOURCE"
+                     " | mp3 SOURCE DEST\n",
                      argv[0]);
         return 2;
     }
@@ -115,6 +117,11 @@ int main(int argc, char** argv) {
                         source.filename().string().c_str(), oursMp3, ffmpegMp3, oursMp3 / ffmpegMp3,
                         oursAac, ffmpegAac, oursAac / ffmpegAac);
         }
+    } else if (mode == "mp3" && argc == 4) {
+        const std::filesystem::path destination = std::filesystem::absolute(argv[3]);
+        auto job = jobFor(argv[2], destination, 192);
+        job.console = [](const std::string& line) { std::printf("console: %s\n", line.c_str()); };
+        if (converter.convertItemAtUrl(job) != kelvara::ConversionOutcome::Written) status = 1;
     } else if (mode == "memory-mp3" || mode == "memory-aac") {
         const std::filesystem::path source = argv[2];
         const auto outcome =

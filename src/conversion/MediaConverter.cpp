@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <thread>
 
 #include "conversion/AACTranscoder.h"
 #include "conversion/AacExport.h"
@@ -112,7 +113,35 @@ ConversionOutcome MediaConverter::convertItemAtUrl(const ConversionJob& job) {
     if (const auto early = checkDestination(job, true)) return *early;
     RunLock songLock;
     if (!prepareWorkingFiles(job, songLock)) return ConversionOutcome::Failed;
-    const auto decoded = PcmDecoder::decode(job.source, IntermediateFiles::songData());
+
+    // The MP3 is encoded on a second thread while the song is decoded, reading the intermediate
+    // file behind the decoder; the encoder's console lines wait for the end of both and are shown
+    // here in their place. Without a temporary file for the MP3 there is nothing to encode into:
+    // the song is decoded alone and fails below as before.
+    std::string fileError;
+    auto file = AtomicFile::create(job.destination, fileError);
+    PcmProgress progress;
+    Mp3Run mp3;
+    PcmDecoder::Result decoded;
+    {
+        std::jthread encoder;  // joined at the end of this block, once the decoder has finished
+        if (file)
+            encoder = std::jthread([&] {
+                const auto keep = [&](const std::string& line) { mp3.console.push_back(line); };
+                try {
+                    mp3.ok =
+                        Mp3Encoder::encode(IntermediateFiles::songData(), file->fd(), job.bitRate,
+                                           Mp3Encoder::qualityForAlgorithm(job.algorithm),
+                                           job.destination.string(), keep, mp3.error, &progress);
+                } catch (const std::exception& e) {
+                    mp3.ok = false;
+                    mp3.error = e.what();
+                }
+            });
+        // Announces its end to the encoder however it returns.
+        decoded = PcmDecoder::decode(job.source, IntermediateFiles::songData(),
+                                     file ? &progress : nullptr);
+    }
     if (!decoded.ok) {
         say(job.console, "error: " + decoded.error);
         say(job.logErrorMessage, "Error: " + decoded.error);
@@ -121,10 +150,13 @@ ConversionOutcome MediaConverter::convertItemAtUrl(const ConversionJob& job) {
     // The song is still converted up to the damage, as far as it could be read.
     if (!decoded.warning.empty()) say(job.logErrorMessage, "Error: " + decoded.warning);
     say(job.console, "");
-    return convertTomp3andSaveTo(job);
+    return convertTomp3andSaveTo(job, file, fileError, mp3);
 }
 
-ConversionOutcome MediaConverter::convertTomp3andSaveTo(const ConversionJob& job) {
+ConversionOutcome MediaConverter::convertTomp3andSaveTo(const ConversionJob& job,
+                                                        std::unique_ptr<AtomicFile>& file,
+                                                        const std::string& fileError,
+                                                        const Mp3Run& mp3) {
     const auto fail = [&](const std::string& reason) {
         say(job.console, reason);
         say(job.logErrorMessage, " Error : Lame " + reason);
@@ -134,18 +166,15 @@ ConversionOutcome MediaConverter::convertTomp3andSaveTo(const ConversionJob& job
     TagDictionary tags = TagDictionary::fromItem(job.song);
     say(job.console, "---------------------");
 
-    std::string error;
-    auto file = AtomicFile::create(job.destination, error);
     if (!file) {
-        say(job.logErrorMessage, "Error: " + error);
+        say(job.logErrorMessage, "Error: " + fileError);
         say(job.console, "size of mp3=" + sizeInK(job.destination));
         return ConversionOutcome::Failed;
     }
-    if (!Mp3Encoder::encode(IntermediateFiles::songData(), file->fd(), job.bitRate,
-                            Mp3Encoder::qualityForAlgorithm(job.algorithm),
-                            job.destination.string(), job.console, error))
-        return fail(error);
+    for (const auto& line : mp3.console) say(job.console, line);
+    if (!mp3.ok) return fail(mp3.error);
 
+    std::string error;
     if (const auto artwork = ArtworkReader::artworkForFile(job.source)) {
         // Artwork in a format we cannot decode leaves the song without a picture, not unconverted.
         if (const auto jpeg = ImageCodec::JpegRepresentationOfImage(*artwork, 0.9f)) {

@@ -2,11 +2,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "conversion/RunLock.h"
 #include "engine/SongConverter.h"
+#include "platform/AtomicFile.h"
 
 namespace kelvara {
 
@@ -36,7 +39,17 @@ class MediaConverter : public SongConverter {
   private:
     // Skips or removes an existing destination; absent when the conversion may go on.
     std::optional<ConversionOutcome> checkDestination(const ConversionJob& job, bool mp3);
-    ConversionOutcome convertTomp3andSaveTo(const ConversionJob& job);
+    // What the MP3 encoder did while the song was decoded: its result and its console lines.
+    struct Mp3Run {
+        bool ok = false;
+        std::string error;
+        std::vector<std::string> console;
+    };
+    // Shows the encoding's lines and, when it succeeded, tags the MP3 and puts it in place.
+    // `file` is the MP3's temporary file (null when it could not be created: `fileError`).
+    ConversionOutcome convertTomp3andSaveTo(const ConversionJob& job,
+                                            std::unique_ptr<AtomicFile>& file,
+                                            const std::string& fileError, const Mp3Run& mp3);
     // Creates ~/Documents when missing and, outside a run, takes the working files' lock into
     // `songLock` for this song. False (the reason logged as an issue) when either fails.
     bool prepareWorkingFiles(const ConversionJob& job, RunLock& songLock);

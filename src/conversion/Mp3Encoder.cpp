@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -63,14 +64,29 @@ int Mp3Encoder::qualityForAlgorithm(std::int64_t algorithm) {
 
 bool Mp3Encoder::encode(const std::filesystem::path& pcmFile, int outFd, int bitRate, int quality,
                         const std::string& destinationText,
-                        const std::function<void(const std::string&)>& console,
-                        std::string& error) {
+                        const std::function<void(const std::string&)>& console, std::string& error,
+                        const PcmProgress* decoding) {
     const auto say = [&](const std::string& line) {
         if (console) console(line);
     };
+    const auto readFailure = [&] {
+        return "Cannot read " + pcmFile.string() + ": " + std::strerror(errno);
+    };
+    const auto decodingFailed = [&] {
+        error = "Decoding into " + pcmFile.string() + " failed";
+        return false;
+    };
+    constexpr std::uint64_t readBytes = std::uint64_t(pcmFrames) * 4;
+
+    // A file being written exists once its first samples are published or the decoder is done.
+    PcmProgress::State decoded;
+    if (decoding) {
+        decoded = decoding->waitFor(readBytes);
+        if (decoded.finished && !decoded.ok) return decodingFailed();
+    }
     File pcm(std::fopen(pcmFile.c_str(), "rb"));
     if (!pcm) {
-        error = "Cannot read " + pcmFile.string() + ": " + std::strerror(errno);
+        error = readFailure();
         return false;
     }
     // The buffer is set before the first operation on the stream, as setvbuf requires.
@@ -94,38 +110,75 @@ bool Mp3Encoder::encode(const std::filesystem::path& pcmFile, int outFd, int bit
         return false;
     }
 
+    const bool positioned = std::fseek(pcm.get(), PcmDecoder::dataOffset, SEEK_SET) == 0;
+    const std::string positionError = positioned ? std::string() : readFailure();
+
+    std::vector<short> samples(static_cast<std::size_t>(pcmFrames) * 2);
+    std::vector<unsigned char> mp3(mp3BufferSize);
+    // Encodes `frames` frames of `samples`, or with none, flushes LAME; writes what it produced.
+    const auto encodeRead = [&](std::size_t frames, std::string& failure) {
+        const int produced = frames > 0 ? lame_encode_buffer_interleaved(lame.get(), samples.data(),
+                                                                         static_cast<int>(frames),
+                                                                         mp3.data(), mp3BufferSize)
+                                        : lame_encode_flush(lame.get(), mp3.data(), mp3BufferSize);
+        if (produced < 0) {
+            failure = lameFailure(
+                frames > 0 ? "lame_encode_buffer_interleaved" : "lame_encode_flush", produced);
+            return false;
+        }
+        if (!writeAll(outFd, mp3.data(), static_cast<std::size_t>(produced))) {
+            failure = std::string("Cannot write the MP3 file: ") + std::strerror(errno);
+            return false;
+        }
+        return true;
+    };
+
+    // While the decoder writes, only whole reads that are already in the file are encoded; what
+    // goes wrong meanwhile is reported once the decoder has finished, after the console lines.
+    std::string earlyFailure;
+    if (decoding) {
+        std::uint64_t consumed = 0;
+        while (positioned && !decoded.finished) {
+            if (decoded.bytes < consumed + readBytes) {
+                decoded = decoding->waitFor(consumed + readBytes);
+                continue;
+            }
+            const std::size_t read = std::fread(samples.data(), 4, pcmFrames, pcm.get());
+            if (read != static_cast<std::size_t>(pcmFrames)) {
+                earlyFailure = std::ferror(pcm.get())
+                                   ? readFailure()
+                                   : "Cannot read " + pcmFile.string() + ": it ended early";
+                break;
+            }
+            if (!encodeRead(read, earlyFailure)) break;
+            consumed += readBytes;
+        }
+        if (!decoded.finished) decoded = decoding->waitFor(UINT64_MAX);
+        if (!decoded.ok) return decodingFailed();
+    }
+
     std::error_code ec;
     const auto pcmSize = std::filesystem::file_size(pcmFile, ec);
     say("size of caf=" + std::to_string(ec ? 0 : pcmSize / 1024) + " K");
     say(std::string("Using LAME v") + get_lame_version() + "\n");
-
-    if (std::fseek(pcm.get(), PcmDecoder::dataOffset, SEEK_SET) != 0) {
-        error = "Cannot read " + pcmFile.string() + ": " + std::strerror(errno);
+    if (!positioned) {
+        error = positionError;
         return false;
     }
     say(":::" + destinationText);
+    if (!earlyFailure.empty()) {
+        error = earlyFailure;
+        return false;
+    }
 
-    std::vector<short> samples(static_cast<std::size_t>(pcmFrames) * 2);
-    std::vector<unsigned char> mp3(mp3BufferSize);
+    // The complete file from here to its end: a last short read, then the flush.
     for (;;) {
         const std::size_t read = std::fread(samples.data(), 4, pcmFrames, pcm.get());
         if (read == 0 && std::ferror(pcm.get())) {
-            error = "Cannot read " + pcmFile.string() + ": " + std::strerror(errno);
+            error = readFailure();
             return false;
         }
-        const int produced = read > 0 ? lame_encode_buffer_interleaved(lame.get(), samples.data(),
-                                                                       static_cast<int>(read),
-                                                                       mp3.data(), mp3BufferSize)
-                                      : lame_encode_flush(lame.get(), mp3.data(), mp3BufferSize);
-        if (produced < 0) {
-            error = lameFailure(read > 0 ? "lame_encode_buffer_interleaved" : "lame_encode_flush",
-                                produced);
-            return false;
-        }
-        if (!writeAll(outFd, mp3.data(), static_cast<std::size_t>(produced))) {
-            error = std::string("Cannot write the MP3 file: ") + std::strerror(errno);
-            return false;
-        }
+        if (!encodeRead(read, error)) return false;
         if (read == 0) break;
     }
 

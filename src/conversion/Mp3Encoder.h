@@ -7,6 +7,8 @@
 
 namespace kelvara {
 
+class PcmProgress;
+
 // Constant-bit-rate MP3 encoding of the intermediate WAVE file with LAME.
 class Mp3Encoder {
   public:
@@ -21,9 +23,16 @@ class Mp3Encoder {
     // Console lines go to `console`: the intermediate file's size, LAME's version, then ":::"
     // with `destinationText`. Returns false with `error` set when anything fails; LAME's
     // negative results end the encoding there and are never written.
+    //
+    // With `decoding`, `pcmFile` is still being written by PcmDecoder on another thread: whole
+    // reads are encoded as they become readable, the rest once the decoder has finished, so LAME
+    // gets the same reads as from the complete file. The console lines come once the decoder has
+    // finished (the size is the final one), in the same order and at the same steps relative to
+    // a failure. When decoding fails, returns false at once (the decoder's error is the reason).
     static bool encode(const std::filesystem::path& pcmFile, int outFd, int bitRate, int quality,
                        const std::string& destinationText,
-                       const std::function<void(const std::string&)>& console, std::string& error);
+                       const std::function<void(const std::string&)>& console, std::string& error,
+                       const PcmProgress* decoding = nullptr);
 };
 
 }  // namespace kelvara

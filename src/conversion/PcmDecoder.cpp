@@ -49,9 +49,14 @@ std::vector<std::uint8_t> waveHeader(std::uint64_t dataBytes) {
     return header;
 }
 
+// How many written bytes the decoder collects before it flushes them and tells a following reader:
+// a few of the encoder's 32768-byte reads.
+constexpr std::uint64_t publishStep = 1 << 17;
+
 class Decoding {
   public:
-    explicit Decoding(PcmDecoder::Result& result) : result_(result) {}
+    Decoding(PcmDecoder::Result& result, PcmProgress* progress)
+        : result_(result), progress_(progress) {}
     ~Decoding() { av_channel_layout_uninit(&inChannels_); }
     Decoding(const Decoding&) = delete;
     Decoding& operator=(const Decoding&) = delete;
@@ -66,6 +71,8 @@ class Decoding {
         if (!input_) return fail("Cannot read " + source.string() + ": " + error);
         stream_ = av_find_best_stream(input_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
         if (stream_ < 0) return fail("No audio track in " + source.string());
+        // One decoding thread: the encoder keeps the other core busy, and FFmpeg's frame threads
+        // (ALAC's) only compete with it (measured slower with 2 or automatic threads).
         decoder_ = ffmpeg::openDecoder(input_->streams[stream_], error);
         if (!decoder_) return fail("Cannot decode " + source.string() + ": " + error);
 
@@ -173,10 +180,18 @@ class Decoding {
         const std::size_t bytes = static_cast<std::size_t>(converted) * PcmDecoder::channels * 2;
         if (std::fwrite(buffer_.data(), 1, bytes, out_.get()) != bytes) return false;
         result_.frames += static_cast<std::uint64_t>(converted);
+        const std::uint64_t written = result_.frames * PcmDecoder::channels * 2;
+        if (progress_ && written - published_ >= publishStep) {
+            if (std::fflush(out_.get()) != 0) return false;
+            published_ = written;
+            progress_->publish(written);
+        }
         return true;
     }
 
     PcmDecoder::Result& result_;
+    PcmProgress* progress_;
+    std::uint64_t published_ = 0;
     ffmpeg::InputContext input_;
     ffmpeg::CodecContext decoder_;
     ffmpeg::Frame frame_;
@@ -189,12 +204,53 @@ class Decoding {
     std::vector<std::uint8_t> buffer_;
 };
 
+// Announces the end to a following reader however decode() returns.
+class FinishOnExit {
+  public:
+    FinishOnExit(PcmProgress* progress, const PcmDecoder::Result& result)
+        : progress_(progress), result_(result) {}
+    ~FinishOnExit() {
+        if (progress_) progress_->finish(result_.ok);
+    }
+    FinishOnExit(const FinishOnExit&) = delete;
+    FinishOnExit& operator=(const FinishOnExit&) = delete;
+
+  private:
+    PcmProgress* progress_;
+    const PcmDecoder::Result& result_;
+};
+
 }  // namespace
 
+void PcmProgress::publish(std::uint64_t bytes) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        state_.bytes = bytes;
+    }
+    changed_.notify_all();
+}
+
+void PcmProgress::finish(bool ok) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        state_.finished = true;
+        state_.ok = ok;
+    }
+    changed_.notify_all();
+}
+
+PcmProgress::State PcmProgress::waitFor(std::uint64_t bytes) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return state_.finished || state_.bytes >= bytes; });
+    return state_;
+}
+
 PcmDecoder::Result PcmDecoder::decode(const std::filesystem::path& source,
-                                      const std::filesystem::path& wavFile) {
+                                      const std::filesystem::path& wavFile, PcmProgress* progress) {
     Result result;
-    Decoding(result).run(source, wavFile);
+    // Declared after `result`, so the end is announced before the result goes away.
+    const FinishOnExit finishing(progress, result);
+    Decoding(result, progress).run(source, wavFile);
     return result;
 }
 

@@ -1,9 +1,13 @@
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <thread>
 
 #include "conversion/ConversionFixture.h"
 #include "conversion/Mp3Encoder.h"
+#include "conversion/PcmDecoder.h"
 
 namespace kelvara::test {
 namespace {
@@ -92,6 +96,75 @@ TEST_F(Mp3ConversionTest, ConsoleLinesFollowTheEncodersSteps) {
     EXPECT_EQ(log_.console[4], ":::" + destination.string());
     EXPECT_EQ(log_.console[5], "");
     EXPECT_EQ(log_.console[6], "size of mp3=" + std::to_string(mp3Size / 1024) + " K");
+}
+
+// What an encoder that follows the decoder on another thread produced.
+struct FollowedEncoding {
+    PcmDecoder::Result decoded;
+    bool encoded = false;
+    std::string error;
+    std::vector<std::string> console;
+};
+
+FollowedEncoding encodeWhileDecoding(const std::filesystem::path& source,
+                                     const std::filesystem::path& wav,
+                                     const std::filesystem::path& mp3) {
+    FollowedEncoding run;
+    const int fd = ::open(mp3.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw std::runtime_error("cannot create " + mp3.string());
+    PcmProgress progress;
+    {
+        std::jthread encoder([&] {
+            run.encoded = Mp3Encoder::encode(
+                wav, fd, 192, 5, "followed",
+                [&](const std::string& line) { run.console.push_back(line); }, run.error,
+                &progress);
+        });
+        run.decoded = PcmDecoder::decode(source, wav, &progress);
+    }
+    ::close(fd);
+    return run;
+}
+
+// The encoder reading the intermediate file behind the decoder gets the same reads as from the
+// complete file: the same MP3, byte for byte, and the same console lines with the final size.
+TEST_F(Mp3ConversionTest, EncodingWhileDecodingGivesTheSameMp3AsAfterwards) {
+    std::filesystem::create_directories(documents());
+    for (const char* name : {"noise.wav", "alac.m4a", "mono48.wav"}) {
+        SCOPED_TRACE(name);
+        const auto wav = documents() / "followed.wav";
+        const auto run = encodeWhileDecoding(Sources::get()[name], wav, out_ / "followed.mp3");
+        ASSERT_TRUE(run.decoded.ok) << run.decoded.error;
+        ASSERT_TRUE(run.encoded) << run.error;
+
+        std::vector<std::string> console;
+        std::string error;
+        const int fd = ::open((out_ / "afterwards.mp3").c_str(),
+                              O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        const bool encoded = Mp3Encoder::encode(
+            wav, fd, 192, 5, "followed", [&](const std::string& line) { console.push_back(line); },
+            error);
+        ::close(fd);
+        ASSERT_TRUE(encoded) << error;
+        EXPECT_EQ(run.console, console);
+        EXPECT_EQ(run.console.front(),
+                  "size of caf=" + std::to_string(std::filesystem::file_size(wav) / 1024) + " K");
+        const auto followed = readFile(out_ / "followed.mp3");
+        EXPECT_GT(followed.size(), 10000u);
+        EXPECT_TRUE(followed == readFile(out_ / "afterwards.mp3"));
+    }
+}
+
+// When the decoding fails, the encoder following it stops without a console line.
+TEST_F(Mp3ConversionTest, EncoderFollowingAFailedDecodingStopsSilently) {
+    std::filesystem::create_directories(documents());
+    const auto run = encodeWhileDecoding(Sources::get()["corrupt.mp3"], documents() / "failed.wav",
+                                         out_ / "failed.mp3");
+    EXPECT_FALSE(run.decoded.ok);
+    EXPECT_FALSE(run.encoded);
+    EXPECT_TRUE(run.console.empty());
+    EXPECT_EQ(std::filesystem::file_size(out_ / "failed.mp3"), 0u);
 }
 
 TEST_F(Mp3ConversionTest, AlgorithmOptionSelectsLameQuality) {
