@@ -1,6 +1,7 @@
 #include "platform/AtomicFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +29,9 @@ std::unique_ptr<AtomicFile> AtomicFile::create(const std::filesystem::path& fina
         error = systemError("Cannot create a file in", folder);
         return nullptr;
     }
+    // Held until the file is closed: tells another run cleaning this folder that the file is
+    // being written, not left over.
+    flock(file->fd_, LOCK_EX);
     // mkstemp makes the file private; give it the permissions a plain new file would have.
     const mode_t mask = umask(0);
     umask(mask);
@@ -90,9 +94,13 @@ int AtomicFile::removeLeftovers(const std::filesystem::path& folder) {
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (isTemporaryFileName(name) && it->symlink_status(ec).type() == std::filesystem::file_type::regular &&
-            std::filesystem::remove(it->path(), ec))
-            ++removed;
+        if (!isTemporaryFileName(name) || it->symlink_status(ec).type() != std::filesystem::file_type::regular)
+            continue;
+        // A file whose writer is alive is locked; only an abandoned one can be locked here.
+        const int fd = open(it->path().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && unlink(it->path().c_str()) == 0) ++removed;
+        close(fd);
     }
     return removed;
 }

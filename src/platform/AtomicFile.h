@@ -33,7 +33,8 @@ public:
     // Temporary files carry this prefix, so a later run can recognise leftovers of a killed one.
     static constexpr std::string_view temporaryPrefix = ".kelvara-part-";
     static bool isTemporaryFileName(std::string_view name);
-    // Removes leftover temporary files directly inside `folder`; returns how many.
+    // Removes leftover temporary files directly inside `folder`, never one that another process
+    // is still writing; returns how many.
     static int removeLeftovers(const std::filesystem::path& folder);
 
 private:

@@ -117,7 +117,14 @@ TEST(AtomicFile, UncommittedFileLeavesNothingAndLeftoversAreRemoved) {
 
     kelvara::test::writeFile(dir / ".kelvara-part-abc123", "left by a killed run");
     kelvara::test::writeFile(dir / ".kelvara-part-keep-me-longer", "not ours");
+    // Another run writing into the same folder at the same time keeps its file.
+    auto live = AtomicFile::create(dir / "other.mp3", error);
+    ASSERT_TRUE(live) << error;
     EXPECT_EQ(AtomicFile::removeLeftovers(dir.path()), 1);
     EXPECT_TRUE(std::filesystem::exists(dir / ".kelvara-part-keep-me-longer"));
     EXPECT_TRUE(std::filesystem::exists(target));
+    EXPECT_FALSE(std::filesystem::exists(dir / ".kelvara-part-abc123"));
+    ASSERT_TRUE(live->write("complete", error));
+    EXPECT_TRUE(live->commit(error)) << error;
+    EXPECT_EQ(kelvara::test::readFile(dir / "other.mp3"), "complete");
 }
