@@ -17,26 +17,25 @@ std::uint8_t alphaAt(const Image& image, int x, int y) {
 }
 
 TEST(ImageCodecTest, ProportionalScalingLetterBoxesAndCentres) {
-    const auto wide = ImageCodec::proportionalRect(600, 300, 29, 29);
-    EXPECT_FLOAT_EQ(wide.x, 0);
-    EXPECT_FLOAT_EQ(wide.y, 7.25f);
-    EXPECT_FLOAT_EQ(wide.width, 29);
-    EXPECT_FLOAT_EQ(wide.height, 14.5f);
-    const auto same = ImageCodec::proportionalRect(29, 29, 29, 29);
-    EXPECT_FLOAT_EQ(same.x, 0);
-    EXPECT_FLOAT_EQ(same.width, 29);
-    const auto tall = ImageCodec::proportionalRect(10, 20, 29, 29);
-    EXPECT_FLOAT_EQ(tall.x, 7.25f);
-    EXPECT_FLOAT_EQ(tall.y, 0);
-    EXPECT_FLOAT_EQ(tall.width, 14.5f);
-    EXPECT_FLOAT_EQ(tall.height, 29);
-    // Scaling happens only when the areas differ: 20 x 10 into 10 x 20 fills the whole target.
-    const auto sameArea = ImageCodec::proportionalRect(20, 10, 10, 20);
-    EXPECT_FLOAT_EQ(sameArea.x, 0);
-    EXPECT_FLOAT_EQ(sameArea.y, 0);
-    EXPECT_FLOAT_EQ(sameArea.width, 10);
-    EXPECT_FLOAT_EQ(sameArea.height, 20);
-    // Equal factors keep the origin at (0, 0); the size is w x scale in single precision.
+    struct Case {
+        float w, h, tw, th, x, y, width, height;
+    };
+    const Case cases[] = {
+        {600, 300, 29, 29, 0, 7.25f, 29, 14.5f},  // wide: centred vertically
+        {29, 29, 29, 29, 0, 0, 29, 29},
+        {10, 20, 29, 29, 7.25f, 0, 14.5f, 29},  // tall: centred horizontally
+        // Scaling happens only when the areas differ: 20 x 10 into 10 x 20 fills the target.
+        {20, 10, 10, 20, 0, 0, 10, 20},
+    };
+    for (const Case& c : cases) {
+        const auto rect = ImageCodec::proportionalRect(c.w, c.h, c.tw, c.th);
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+        EXPECT_FLOAT_EQ(rect.x, c.x);
+        EXPECT_FLOAT_EQ(rect.y, c.y);
+        EXPECT_FLOAT_EQ(rect.width, c.width);
+        EXPECT_FLOAT_EQ(rect.height, c.height);
+    }
+    // Equal factors keep the origin at (0, 0); the size is w x scale in single precision, exactly.
     const auto square = ImageCodec::proportionalRect(3, 3, 29, 29);
     EXPECT_EQ(square.x, 0.0f);
     EXPECT_EQ(square.y, 0.0f);
