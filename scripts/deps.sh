@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Kelvara needs to build, test and run its demo.
+# Installs the Debian packages Kelvara needs to build, test and run its demo, as listed in
+# scripts/packages.txt.
 # As root: apt-get update, then apt-get install of whatever is missing.
 # Otherwise: prints the exact command to run and fails.
 set -euo pipefail
 
-packages=(
-  build-essential cmake pkg-config
-  libpugixml-dev nlohmann-json3-dev libutf8proc-dev libcli11-dev libsystemd-dev
-  libmp3lame-dev libid3-3.8.3-dev
-  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
-  libjpeg62-turbo-dev libpng-dev libxlsxwriter-dev
-  libgtest-dev libgmock-dev
-  ffmpeg python3 python3-mutagen python3-openpyxl python3-xlrd
-)
+# The list lives in packages.txt beside this script, one package per line, "#" for comments.
+list="$(dirname "$0")/packages.txt"
+packages=()
+while IFS= read -r line || [[ -n "$line" ]]; do
+  read -ra words <<<"${line%%#*}"
+  packages+=("${words[@]}")
+done <"$list"
+[[ ${#packages[@]} -gt 0 ]] || { echo "No packages listed in $list" >&2; exit 1; }
 
 missing=()
 for p in "${packages[@]}"; do

@@ -67,6 +67,12 @@ nlohmann::json songJson(const MediaItem& item, bool checked) {
     };
 }
 
+// Library text is valid UTF-8 from the reader on, but paths are file names, which may be any
+// bytes: never let one of them end the program.
+void printJson(const nlohmann::json& list) {
+    std::cout << list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+}
+
 const char* tick(bool checked) { return checked ? "[x]" : "[ ]"; }
 
 void printPlaylists(const MediaLibrary& library, bool json) {
@@ -82,7 +88,7 @@ void printPlaylists(const MediaLibrary& library, bool json) {
                             {"folder", playlist->isFolder()},
                             {"checked", browser.isChecked(*playlist)}});
         }
-        std::cout << list.dump(2) << "\n";
+        printJson(list);
         return;
     }
     for (const Playlist* playlist : browser.playlists()) {
@@ -109,7 +115,7 @@ void printAlbums(const MediaLibrary& library, bool json) {
         std::printf("%s %4zu  %-4s %s - %s\n", tick(album->checked()), songs, rating.c_str(),
                     album->artist().value_or("").c_str(), album->title().c_str());
     }
-    if (json) std::cout << list.dump(2) << "\n";
+    if (json) printJson(list);
 }
 
 int printSongs(const MediaLibrary& library, const std::string& playlistName,
@@ -141,7 +147,7 @@ int printSongs(const MediaLibrary& library, const std::string& playlistName,
                       << "\" (name it as \"ARTIST - TITLE\", as 'kelvara-cli albums' shows)\n";
             return kExitFailure;
         }
-        items = catalogue.getSongsFromAlbumInfo(*album);
+        items = AlbumCatalogue::songListOrder(catalogue.getSongsFromAlbumInfo(*album));
     }
 
     nlohmann::json list = nlohmann::json::array();
@@ -159,7 +165,7 @@ int printSongs(const MediaLibrary& library, const std::string& playlistName,
                     info.timeWithFormat().value_or("").c_str(), info.artist().value_or("").c_str(),
                     info.title().value_or("").c_str(), info.album().value_or("").c_str());
     }
-    if (json) std::cout << list.dump(2) << "\n";
+    if (json) printJson(list);
     return kExitOk;
 }
 

@@ -13,6 +13,7 @@
 
 #include "cli/Commands.h"
 #include "conversion/MediaConverter.h"
+#include "engine/FileNameRules.h"
 #include "engine/KvExportManager.h"
 #include "library/AlbumCatalogue.h"
 #include "library/PlaylistBrowser.h"
@@ -66,7 +67,7 @@ public:
         if (!verbose_) return;
         std::lock_guard lock(mutex_);
         clearProgressLine();
-        std::cerr << line << "\n";
+        std::cerr << terminalText(line) << "\n";
         drawProgressLine();
     }
     void showProgress() override {
@@ -88,7 +89,7 @@ public:
     void alert(const std::string& message) override {
         std::lock_guard lock(mutex_);
         clearProgressLine();
-        std::cerr << "kelvara-cli: " << message << "\n";
+        std::cerr << "kelvara-cli: " << terminalText(message) << "\n";
     }
     void notify(const std::string& title, const std::string& text) override {
         {
@@ -116,6 +117,11 @@ public:
     std::atomic<bool> cancel{false};
 
 private:
+    // Titles and paths may hold line breaks and escape sequences; the terminal gets neither.
+    static std::string terminalText(const std::string& text) {
+        return FileNameRules::withoutControlCharacters(text, " ");
+    }
+
     template <typename F>
     void update(F change) {
         std::lock_guard lock(mutex_);
@@ -129,9 +135,9 @@ private:
     void drawProgressLine() {
         if (!live_ || !showing_) return;
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_).count();
-        std::string line = message_;
+        std::string line = terminalText(message_);
         if (maximum_ > 0) line += " | song " + std::to_string(std::min(value_ + 1, maximum_)) + " of " + std::to_string(maximum_);
-        if (!info_.empty()) line += " | " + info_;
+        if (!info_.empty()) line += " | " + terminalText(info_);
         char elapsed[32];
         std::snprintf(elapsed, sizeof elapsed, " | %02lld:%02lld", static_cast<long long>(seconds / 60),
                       static_cast<long long>(seconds % 60));
@@ -453,6 +459,12 @@ void addExportCommand(CLI::App& app, CliContext& context, int& exitCode) {
             !args->all) {
             std::cerr << "kelvara-cli: choose what to export: --playlist, --playlist-id, --album, --ticked or "
                          "--all\n";
+            exitCode = kExitFailure;
+            return;
+        }
+        if (args->to.empty()) {
+            // An empty path would quietly mean the current folder.
+            std::cerr << "kelvara-cli: --to names no folder; give the destination folder\n";
             exitCode = kExitFailure;
             return;
         }

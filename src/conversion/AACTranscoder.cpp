@@ -198,6 +198,25 @@ struct AACTranscoder::Session {
     }
 };
 
+namespace {
+
+// The source's own channel layout when the encoder takes it, so that every channel keeps its
+// place (a quad source stays quad, 3.0 stays 3.0); FFmpeg's default for the channel count only
+// for a source that names no layout or one the encoder cannot write.
+void chooseLayout(const AVCodec* encoder, const AVChannelLayout& source, int channels,
+                  AVChannelLayout& layout) {
+    if (source.order == AV_CHANNEL_ORDER_NATIVE && source.nb_channels == channels) {
+        bool supported = !encoder->ch_layouts;
+        for (const AVChannelLayout* known = encoder->ch_layouts; known && known->nb_channels;
+             ++known)
+            supported = supported || av_channel_layout_compare(known, &source) == 0;
+        if (supported && av_channel_layout_copy(&layout, &source) == 0) return;
+    }
+    av_channel_layout_default(&layout, channels);
+}
+
+}  // namespace
+
 AACTranscoder::AACTranscoder(std::filesystem::path inputFile, std::filesystem::path outputFile)
     : inputFilePath_(std::move(inputFile)), outputFilePath_(std::move(outputFile)) {}
 
@@ -291,8 +310,8 @@ bool AACTranscoder::start() {
         sampleRate, channels, av_get_bytes_per_sample(s.clientSampleFormat) * 8,
         s.clientSampleFormat == AV_SAMPLE_FMT_FLT || s.clientSampleFormat == AV_SAMPLE_FMT_DBL};
     AVChannelLayout layout{};
-    av_channel_layout_default(&layout, channels);
-    av_channel_layout_default(&s.clientLayout, channels);
+    chooseLayout(aac, s.decoder->ch_layout, channels, layout);
+    av_channel_layout_copy(&s.clientLayout, &layout);
     s.clientRate = sampleRate;
     status = s.configureToClient(s.decoder->sample_fmt, sampleRate, s.decoder->ch_layout)
                  ? 0
@@ -349,14 +368,14 @@ bool AACTranscoder::start() {
     // 9. Transfer, one buffer at a time.
     const int framesPerPass = transferBufferSize / clientFormat_.bytesPerFrame();
     for (;;) {
-        if (cancelled_) return false;
+        if (stopping()) return false;
         const int read = s.read(framesPerPass);
         if (read < 0) {
             reportStatus("av_read_frame", __LINE__, read);
             return fail(1, "Error reading the source file");
         }
         if (read == 0) break;
-        if (cancelled_) return false;
+        if (stopping()) return false;
         status = s.write(read);
         if (status < 0) {
             reportStatus("avcodec_send_frame", __LINE__, status);

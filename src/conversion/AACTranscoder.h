@@ -25,7 +25,7 @@ struct ClientFormat {
 };
 
 // Encodes one audio file to AAC in an M4A file, synchronously, with FFmpeg's native encoder.
-// Sample rate and channel count are kept.
+// Sample rate, channel count and channel layout are kept.
 class AACTranscoder {
   public:
     static constexpr const char* errorDomain = "KelvaraAACTranscoderErrorDomain";
@@ -42,6 +42,8 @@ class AACTranscoder {
     bool start();
     // May be called from another thread; seen before each read and each write.
     void cancel() { cancelled_ = true; }
+    // A stop request owned by someone else (the run's), seen where cancel() is.
+    void setStopRequest(const std::atomic<bool>* stop) { stop_ = stop; }
 
     const std::filesystem::path& inputFilePath() const { return inputFilePath_; }
     void setInputFilePath(std::filesystem::path v) { inputFilePath_ = std::move(v); }
@@ -64,6 +66,7 @@ class AACTranscoder {
 
   private:
     struct Session;
+    bool stopping() const { return cancelled_ || (stop_ && *stop_); }
     bool fail(int code, const char* message);
     void reportStatus(const char* call, int line, int status);
 
@@ -71,6 +74,7 @@ class AACTranscoder {
     std::filesystem::path outputFilePath_;
     std::optional<TranscoderError> error_;
     std::atomic<bool> cancelled_{false};
+    const std::atomic<bool>* stop_ = nullptr;
     std::uint32_t bitRate_ = 64000;
     ClientFormat clientFormat_;
     std::function<void(const std::string&)> console_;

@@ -1,9 +1,13 @@
 #include "conversion/ArtworkReader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <cstdint>
 
 #include "conversion/FfmpegHandles.h"
 
@@ -21,16 +25,38 @@ std::string lower(std::string text) {
 std::optional<std::string> ArtworkReader::artworkForFile(const std::filesystem::path& audioFile) {
     if (auto embedded = embeddedPicture(audioFile)) return embedded;
     if (const auto cover = coverImageBeside(audioFile)) {
-        std::ifstream in(*cover, std::ios::binary);
-        std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (in.good() || in.eof()) {
-            if (!data.empty()) return data;
-        }
+        auto data = readImageFile(*cover);
+        if (data && !data->empty()) return data;
     }
     return std::nullopt;
 }
 
+std::optional<std::string> ArtworkReader::readImageFile(const std::filesystem::path& file) {
+    // Non-blocking, so that opening a FIFO returns at once; then only a regular file is read.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
+        std::uint64_t(info.st_size) > maxImageFileSize)
+        return std::nullopt;
+    std::string data(std::size_t(info.st_size), '\0');
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::nullopt;
+        done += std::size_t(n);
+    }
+    return data;
+}
+
 std::optional<std::string> ArtworkReader::embeddedPicture(const std::filesystem::path& audioFile) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(audioFile, ec)) return std::nullopt;
     AVFormatContext* raw = nullptr;
     // Only the header is needed: attached pictures are read with it.
     if (avformat_open_input(&raw, audioFile.c_str(), nullptr, nullptr) < 0) return std::nullopt;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -14,10 +15,16 @@ class ArtworkReader {
     // The image bytes as stored (JPEG, PNG, ...), or none.
     static std::optional<std::string> artworkForFile(const std::filesystem::path& audioFile);
 
+    // Only a regular file is opened: a FIFO or a device would block the read for ever.
     static std::optional<std::string> embeddedPicture(const std::filesystem::path& audioFile);
     // cover, folder, front with .jpg, .jpeg or .png, in that order; letter case ignored.
     static std::optional<std::filesystem::path> coverImageBeside(
         const std::filesystem::path& audioFile);
+
+    // The content of an image file, when it is a regular file of at most maxImageFileSize
+    // bytes; the check is made on the opened file, so a FIFO put in its place never blocks.
+    static std::optional<std::string> readImageFile(const std::filesystem::path& file);
+    static constexpr std::size_t maxImageFileSize = 64u << 20;
 };
 
 }  // namespace kelvara

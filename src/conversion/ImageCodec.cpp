@@ -42,6 +42,10 @@ bool decodeJpegInto(const std::uint8_t* data, std::size_t size, Image& out,
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
+    if (std::uint64_t(info.image_width) * info.image_height > ImageCodec::maxPixels) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_start_decompress(&info);
@@ -113,7 +117,9 @@ std::optional<Image> decodePng(const std::string& data) {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
     std::unique_ptr<png_image, PngImageFree> guard(&png);
-    if (!png_image_begin_read_from_memory(&png, data.data(), data.size())) return std::nullopt;
+    if (!png_image_begin_read_from_memory(&png, data.data(), data.size()) ||
+        std::uint64_t(png.width) * png.height > ImageCodec::maxPixels)
+        return std::nullopt;
     png.format = PNG_FORMAT_RGBA;
     Image image;
     image.width = static_cast<int>(png.width);
@@ -124,7 +130,57 @@ std::optional<Image> decodePng(const std::string& data) {
     return image;
 }
 
+// The size a JPEG header states; false when the header cannot be read.
+bool jpegDimensions(const std::string& data, std::uint32_t& width, std::uint32_t& height) {
+    jpeg_decompress_struct info;
+    JpegError error;
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = jpegErrorExit;
+    error.manager.emit_message = jpegSilence;
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(data.data()),
+                 static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&info, TRUE);
+    width = info.image_width;
+    height = info.image_height;
+    jpeg_destroy_decompress(&info);
+    return true;
+}
+
 }  // namespace
+
+std::optional<std::pair<std::uint32_t, std::uint32_t>> ImageCodec::dimensions(
+    const std::string& data) {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    switch (formatOf(data)) {
+        case Format::Jpeg:
+            if (!jpegDimensions(data, width, height)) return std::nullopt;
+            break;
+        case Format::Png: {
+            png_image png{};
+            png.version = PNG_IMAGE_VERSION;
+            std::unique_ptr<png_image, PngImageFree> guard(&png);
+            if (!png_image_begin_read_from_memory(&png, data.data(), data.size()))
+                return std::nullopt;
+            width = png.width;
+            height = png.height;
+            break;
+        }
+        case Format::Unknown:
+            return std::nullopt;
+    }
+    return std::make_pair(width, height);
+}
+
+bool ImageCodec::isTooLarge(const std::string& data) {
+    const auto size = dimensions(data);
+    return size && std::uint64_t(size->first) * size->second > maxPixels;
+}
 
 ImageCodec::Format ImageCodec::formatOf(const std::string& data) {
     if (data.size() >= 3 && static_cast<unsigned char>(data[0]) == 0xFF &&

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kelvara {
@@ -32,7 +33,14 @@ class ImageCodec {
     enum class Format { Unknown, Jpeg, Png };
     static Format formatOf(const std::string& data);
 
+    // None for data that is not a whole JPEG or PNG, and for pictures over maxPixels, which are
+    // refused from their header, before anything is allocated for them.
     static std::optional<Image> decode(const std::string& data);
+    // Width and height as the JPEG or PNG header states them, without decoding.
+    static std::optional<std::pair<std::uint32_t, std::uint32_t>> dimensions(
+        const std::string& data);
+    static constexpr std::uint64_t maxPixels = 100'000'000;
+    static bool isTooLarge(const std::string& data);
 
     // Compression factor 0.0 (smallest) to 1.0 (best) onto libjpeg's quality 1 to 100.
     static int jpegQuality(float compressionFactor);

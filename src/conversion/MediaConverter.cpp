@@ -1,7 +1,5 @@
 #include "conversion/MediaConverter.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <mutex>
 #include <thread>
@@ -30,12 +28,38 @@ std::string sizeInK(const std::filesystem::path& file) {
     return std::to_string(ec ? 0 : size / 1024) + " K";
 }
 
-// id3lib replaces the file through a private temporary file of its own; give the song the
-// permissions any new file of the user gets.
-void giveDefaultPermissions(const std::filesystem::path& file) {
-    const mode_t mask = umask(0);
-    umask(mask);
-    ::chmod(file.c_str(), 0666 & ~mask);
+// The run's stop request has been made: the song ends where it is, without an issue, and
+// nothing of it stays.
+bool stopped(const ConversionJob& job) { return job.cancel && *job.cancel; }
+
+// What the song's artwork gave: a JPEG, or why there is none.
+struct SongArtwork {
+    bool present = false;  // the song has artwork at all
+    bool refused = false;  // too large to decode; the console has said so
+    std::optional<std::string> jpeg;
+};
+
+// Artwork only ever costs the song its picture: a picture too large to decode is refused from
+// its header, and any failure while converting it (memory included) leaves the song without one.
+SongArtwork songArtwork(const ConversionJob& job, float compressionFactor) {
+    SongArtwork artwork;
+    try {
+        const auto image = ArtworkReader::artworkForFile(job.source);
+        if (!image) return artwork;
+        artwork.present = true;
+        if (ImageCodec::isTooLarge(*image)) {
+            const auto size = *ImageCodec::dimensions(*image);
+            say(job.console, "Artwork of " + std::to_string(size.first) + " x " +
+                                 std::to_string(size.second) + " pixels in " + job.source.string() +
+                                 " is over 100 million pixels; the song is converted without it");
+            artwork.refused = true;
+            return artwork;
+        }
+        artwork.jpeg = ImageCodec::JpegRepresentationOfImage(*image, compressionFactor);
+    } catch (const std::exception&) {
+        artwork.jpeg.reset();
+    }
+    return artwork;
 }
 
 constexpr const char* waitingLine =
@@ -49,18 +73,21 @@ MediaConverter::MediaConverter() {
 }
 
 bool MediaConverter::beginRun(const std::function<void(const std::string&)>& logMessage,
-                              std::string& error) {
+                              const std::atomic<bool>* cancel, std::string& error) {
     if (!IntermediateFiles::ensureDocumentsFolder(error)) return false;
     const auto lockFile = IntermediateFiles::lockFile();
     bool waited = false;
+    std::string lockError;
     const bool locked = lock_.acquire(
         lockFile,
         [&] {
             waited = true;
             say(logMessage, waitingLine);
         },
-        error);
+        lockError, cancel);
     if (locked && waited) say(logMessage, "The other export has finished; continuing.");
+    // Stopped while waiting: the run sees its stop request and ends as stopped by the user.
+    if (!locked) error = lockError.empty() ? "Stopped while waiting for another export" : lockError;
     return locked;
 }
 
@@ -73,10 +100,10 @@ bool MediaConverter::prepareWorkingFiles(const ConversionJob& job, RunLock& song
         return false;
     }
     // Without a run (beginRun), the song holds the shared working files by itself.
-    if (!lock_.isHeld() &&
-        !songLock.acquire(
-            IntermediateFiles::lockFile(), [&] { say(job.logMessage, waitingLine); }, error)) {
-        say(job.logErrorMessage, "Error: " + error);
+    if (!lock_.isHeld() && !songLock.acquire(
+                               IntermediateFiles::lockFile(),
+                               [&] { say(job.logMessage, waitingLine); }, error, job.cancel)) {
+        if (!stopped(job)) say(job.logErrorMessage, "Error: " + error);
         return false;
     }
     return true;
@@ -98,7 +125,12 @@ std::optional<ConversionOutcome> MediaConverter::checkDestination(const Conversi
         return ConversionOutcome::Skipped;
     }
     say(job.logMessage, "File exists. Will delete file at:" + job.destination.string());
-    // A destination that vanished meanwhile needs no removal.
+    // A file is replaced by the rename that completes the conversion, so the earlier export
+    // stays whole until the new one is, and stays when the conversion fails. Anything else has
+    // to go first; one that vanished meanwhile needs no removal.
+    if (status.type() == std::filesystem::file_type::regular ||
+        status.type() == std::filesystem::file_type::symlink)
+        return std::nullopt;
     std::filesystem::remove(job.destination, ec);
     if (ec) {
         // The same wording as the copy path's.
@@ -129,10 +161,10 @@ ConversionOutcome MediaConverter::convertItemAtUrl(const ConversionJob& job) {
             encoder = std::jthread([&] {
                 const auto keep = [&](const std::string& line) { mp3.console.push_back(line); };
                 try {
-                    mp3.ok =
-                        Mp3Encoder::encode(IntermediateFiles::songData(), file->fd(), job.bitRate,
-                                           Mp3Encoder::qualityForAlgorithm(job.algorithm),
-                                           job.destination.string(), keep, mp3.error, &progress);
+                    mp3.ok = Mp3Encoder::encode(
+                        IntermediateFiles::songData(), file->fd(), job.bitRate,
+                        Mp3Encoder::qualityForAlgorithm(job.algorithm), job.destination.string(),
+                        keep, mp3.error, &progress, job.cancel);
                 } catch (const std::exception& e) {
                     mp3.ok = false;
                     mp3.error = e.what();
@@ -140,7 +172,13 @@ ConversionOutcome MediaConverter::convertItemAtUrl(const ConversionJob& job) {
             });
         // Announces its end to the encoder however it returns.
         decoded = PcmDecoder::decode(job.source, IntermediateFiles::songData(),
-                                     file ? &progress : nullptr);
+                                     file ? &progress : nullptr, job.cancel);
+    }
+    if (stopped(job)) {
+        // The MP3's temporary file goes with `file`; a part of the song is no working file.
+        std::error_code ec;
+        std::filesystem::remove(IntermediateFiles::songData(), ec);
+        return ConversionOutcome::Failed;
     }
     if (!decoded.ok) {
         say(job.console, "error: " + decoded.error);
@@ -175,25 +213,36 @@ ConversionOutcome MediaConverter::convertTomp3andSaveTo(const ConversionJob& job
     if (!mp3.ok) return fail(mp3.error);
 
     std::string error;
-    if (const auto artwork = ArtworkReader::artworkForFile(job.source)) {
-        // Artwork in a format we cannot decode leaves the song without a picture, not unconverted.
-        if (const auto jpeg = ImageCodec::JpegRepresentationOfImage(*artwork, 0.9f)) {
-            auto artworkFile = AtomicFile::create(IntermediateFiles::tmpArtWork(), error);
-            if (!artworkFile || !artworkFile->write(*jpeg, error) || !artworkFile->commit(error))
-                return fail(error);
+    // Artwork that cannot be used leaves the song without a picture, not unconverted.
+    const SongArtwork artwork = songArtwork(job, 0.9f);
+    if (artwork.jpeg) {
+        auto artworkFile = AtomicFile::create(IntermediateFiles::tmpArtWork(), error);
+        if (artworkFile && artworkFile->write(*artwork.jpeg, error) && artworkFile->commit(error))
             tags.artwork = IntermediateFiles::tmpArtWork();
-        } else {
-            say(job.console, "Unreadable artwork in " + job.source.string());
-        }
-    } else {
+        else
+            say(job.console, "Cannot save the artwork; the song is converted without it: " + error);
+    } else if (!artwork.present) {
         say(job.console, "");
+    } else if (!artwork.refused) {
+        say(job.console, "Unreadable artwork in " + job.source.string());
     }
+    // The tag is made in memory and written into the MP3's own temporary file, every write
+    // checked: a full disk fails the song instead of giving a truncated file.
+    std::string tag;
     try {
-        TagDemo::setTagsForFile(tags, file->temporaryPath());
+        try {
+            tag = TagDemo::render(tags);
+        } catch (const std::exception& e) {
+            if (!tags.artwork) throw;
+            say(job.console, std::string(e.what()) + "; the song is converted without it");
+            tags.artwork.reset();
+            tag = TagDemo::render(tags);
+        }
     } catch (const std::exception& e) {
         return fail(e.what());
     }
-    giveDefaultPermissions(file->temporaryPath());
+    if (!TagDemo::replaceTags(file->fd(), tag, error)) return fail(error);
+    if (stopped(job)) return ConversionOutcome::Failed;
     if (!file->commit(error)) return fail(error);
     say(job.console, "size of mp3=" + sizeInK(job.destination));
     return ConversionOutcome::Written;
@@ -213,8 +262,10 @@ ConversionOutcome MediaConverter::convertToAACItemAtUrl(const ConversionJob& job
         AACTranscoder transcoder(job.source, temporary);
         transcoder.setBitRate(transcoderBitRate(job.bitRate));
         transcoder.setConsole(job.console);
+        transcoder.setStopRequest(job.cancel);
         if (!transcoder.start()) {
             std::filesystem::remove(temporary, ec);
+            if (stopped(job)) return ConversionOutcome::Failed;
             const std::string reason = transcoder.error() ? transcoder.error()->localizedDescription
                                                           : std::string("Conversion cancelled");
             say(job.logErrorMessage, "Error: " + reason + ": " + job.source.string());
@@ -223,8 +274,7 @@ ConversionOutcome MediaConverter::convertToAACItemAtUrl(const ConversionJob& job
     }
 
     AacMetadata metadata = AacMetadata::fromItem(job.song);
-    if (const auto artwork = ArtworkReader::artworkForFile(job.source))
-        metadata.artworkJpeg = ImageCodec::JpegRepresentationOfImage(*artwork, 1.0f);
+    metadata.artworkJpeg = songArtwork(job, 1.0f).jpeg;
     say(job.console, "this is the start");
 
     const auto exportFailed = [&](const std::string& reason) {
@@ -237,6 +287,7 @@ ConversionOutcome MediaConverter::convertToAACItemAtUrl(const ConversionJob& job
     if (!file) return exportFailed(error);
     if (!AacExport::exportWithMetadata(temporary, file->temporaryPath(), metadata, error))
         return exportFailed(error);
+    if (stopped(job)) return ConversionOutcome::Failed;
     if (!file->commit(error)) return exportFailed(error);
     say(job.console, "??");
     say(job.console, "this is the end");
@@ -271,13 +322,18 @@ bool MediaConverter::writeAlbumArtwork(const MediaItem& item,
     if (std::filesystem::exists(std::filesystem::symlink_status(destination, ec))) return false;
     const auto& location = item.location();
     if (!location) return false;
-    const auto artwork = ArtworkReader::artworkForFile(*location);
-    if (!artwork) return false;
     std::optional<std::string> png;
-    if (ImageCodec::formatOf(*artwork) == ImageCodec::Format::Png) {
-        png = *artwork;
-    } else if (const auto image = ImageCodec::decode(*artwork)) {
-        png = ImageCodec::encodePng(*image);
+    try {
+        const auto artwork = ArtworkReader::artworkForFile(*location);
+        if (!artwork) return false;
+        // Only a picture that decodes is an album image; a PNG that does is kept as it is.
+        const auto image = ImageCodec::decode(*artwork);
+        if (!image) return false;
+        png = ImageCodec::formatOf(*artwork) == ImageCodec::Format::Png
+                  ? *artwork
+                  : ImageCodec::encodePng(*image);
+    } catch (const std::exception&) {
+        return false;
     }
     if (!png) return false;
     std::string error;

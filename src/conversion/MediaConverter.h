@@ -24,7 +24,7 @@ class MediaConverter : public SongConverter {
     ~MediaConverter() override = default;
 
     bool beginRun(const std::function<void(const std::string&)>& logMessage,
-                  std::string& error) override;
+                  const std::atomic<bool>* cancel, std::string& error) override;
     void endRun() override;
 
     ConversionOutcome convertItemAtUrl(const ConversionJob& job) override;

@@ -65,12 +65,17 @@ int Mp3Encoder::qualityForAlgorithm(std::int64_t algorithm) {
 bool Mp3Encoder::encode(const std::filesystem::path& pcmFile, int outFd, int bitRate, int quality,
                         const std::string& destinationText,
                         const std::function<void(const std::string&)>& console, std::string& error,
-                        const PcmProgress* decoding) {
+                        const PcmProgress* decoding, const std::atomic<bool>* cancel) {
     const auto say = [&](const std::string& line) {
         if (console) console(line);
     };
     const auto readFailure = [&] {
         return "Cannot read " + pcmFile.string() + ": " + std::strerror(errno);
+    };
+    const auto stopped = [&] {
+        if (!cancel || !*cancel) return false;
+        error = "Encoding stopped";
+        return true;
     };
     const auto decodingFailed = [&] {
         error = "Decoding into " + pcmFile.string() + " failed";
@@ -139,6 +144,7 @@ bool Mp3Encoder::encode(const std::filesystem::path& pcmFile, int outFd, int bit
     if (decoding) {
         std::uint64_t consumed = 0;
         while (positioned && !decoded.finished) {
+            if (stopped()) break;
             if (decoded.bytes < consumed + readBytes) {
                 decoded = decoding->waitFor(consumed + readBytes);
                 continue;
@@ -153,8 +159,10 @@ bool Mp3Encoder::encode(const std::filesystem::path& pcmFile, int outFd, int bit
             if (!encodeRead(read, earlyFailure)) break;
             consumed += readBytes;
         }
+        // A stopped decoder finishes at its next packet.
         if (!decoded.finished) decoded = decoding->waitFor(UINT64_MAX);
         if (!decoded.ok) return decodingFailed();
+        if (stopped()) return false;
     }
 
     std::error_code ec;
@@ -173,6 +181,7 @@ bool Mp3Encoder::encode(const std::filesystem::path& pcmFile, int outFd, int bit
 
     // The complete file from here to its end: a last short read, then the flush.
     for (;;) {
+        if (stopped()) return false;
         const std::size_t read = std::fread(samples.data(), 4, pcmFrames, pcm.get());
         if (read == 0 && std::ferror(pcm.get())) {
             error = readFailure();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -29,10 +30,13 @@ class Mp3Encoder {
     // gets the same reads as from the complete file. The console lines come once the decoder has
     // finished (the size is the final one), in the same order and at the same steps relative to
     // a failure. When decoding fails, returns false at once (the decoder's error is the reason).
+    //
+    // With `cancel`, encoding stops before the next read once it is true: false, `error` set.
     static bool encode(const std::filesystem::path& pcmFile, int outFd, int bitRate, int quality,
                        const std::string& destinationText,
                        const std::function<void(const std::string&)>& console, std::string& error,
-                       const PcmProgress* decoding = nullptr);
+                       const PcmProgress* decoding = nullptr,
+                       const std::atomic<bool>* cancel = nullptr);
 };
 
 }  // namespace kelvara

@@ -55,8 +55,8 @@ constexpr std::uint64_t publishStep = 1 << 17;
 
 class Decoding {
   public:
-    Decoding(PcmDecoder::Result& result, PcmProgress* progress)
-        : result_(result), progress_(progress) {}
+    Decoding(PcmDecoder::Result& result, PcmProgress* progress, const std::atomic<bool>* cancel)
+        : result_(result), progress_(progress), cancel_(cancel) {}
     ~Decoding() { av_channel_layout_uninit(&inChannels_); }
     Decoding(const Decoding&) = delete;
     Decoding& operator=(const Decoding&) = delete;
@@ -88,6 +88,10 @@ class Decoding {
         frame_.reset(av_frame_alloc());
         if (!packet || !frame_) return fail(ffmpeg::errorText(AVERROR(ENOMEM)));
         for (;;) {
+            if (cancel_ && *cancel_) {
+                result_.cancelled = true;
+                return false;
+            }
             const int read = av_read_frame(input_.get(), packet.get());
             if (read == AVERROR_EOF) break;
             if (read < 0) {
@@ -191,6 +195,7 @@ class Decoding {
 
     PcmDecoder::Result& result_;
     PcmProgress* progress_;
+    const std::atomic<bool>* cancel_;
     std::uint64_t published_ = 0;
     ffmpeg::InputContext input_;
     ffmpeg::CodecContext decoder_;
@@ -246,11 +251,12 @@ PcmProgress::State PcmProgress::waitFor(std::uint64_t bytes) const {
 }
 
 PcmDecoder::Result PcmDecoder::decode(const std::filesystem::path& source,
-                                      const std::filesystem::path& wavFile, PcmProgress* progress) {
+                                      const std::filesystem::path& wavFile, PcmProgress* progress,
+                                      const std::atomic<bool>* cancel) {
     Result result;
     // Declared after `result`, so the end is announced before the result goes away.
     const FinishOnExit finishing(progress, result);
-    Decoding(result, progress).run(source, wavFile);
+    Decoding(result, progress, cancel).run(source, wavFile);
     return result;
 }
 

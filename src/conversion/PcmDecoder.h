@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -54,13 +55,17 @@ class PcmDecoder {
         // Set when reading stopped early on a damaged file; what was decoded before is kept.
         std::string warning;
         std::uint64_t frames = 0;
+        // Decoding ended because `cancel` became true (not ok, no error).
+        bool cancelled = false;
     };
 
     // Replaces `wavFile` with the decoded audio of the first audio track of `source`. With
     // `progress`, the samples are published as they reach the file (the file exists from the
-    // first publication on) and the end is announced there with the result.
+    // first publication on) and the end is announced there with the result. With `cancel`,
+    // decoding stops at the next packet once it is true.
     static Result decode(const std::filesystem::path& source, const std::filesystem::path& wavFile,
-                         PcmProgress* progress = nullptr);
+                         PcmProgress* progress = nullptr,
+                         const std::atomic<bool>* cancel = nullptr);
 };
 
 }  // namespace kelvara

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace kelvara {
 
@@ -24,7 +26,7 @@ bool stillLinked(int fd, const std::filesystem::path& path) {
 }  // namespace
 
 bool RunLock::acquire(const std::filesystem::path& lockFile, const std::function<void()>& waiting,
-                      std::string& error) {
+                      std::string& error, const std::atomic<bool>* cancel) {
     if (fd_ >= 0) return true;
     bool saidWaiting = false;
     for (;;) {
@@ -43,8 +45,18 @@ bool RunLock::acquire(const std::filesystem::path& lockFile, const std::function
             }
             if (waiting && !saidWaiting) waiting();
             saidWaiting = true;
-            while (::flock(fd, LOCK_EX) != 0) {
+            // A blocking flock cannot be interrupted by a stop request: poll instead.
+            const int mode = cancel ? LOCK_EX | LOCK_NB : LOCK_EX;
+            while (::flock(fd, mode) != 0) {
                 if (errno == EINTR) continue;
+                if (cancel && errno == EWOULDBLOCK) {
+                    if (*cancel) {
+                        ::close(fd);
+                        return false;
+                    }
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                    continue;
+                }
                 error = "Cannot lock " + lockFile.string() + ": " + std::strerror(errno);
                 ::close(fd);
                 return false;

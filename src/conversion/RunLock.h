@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -16,10 +17,11 @@ class RunLock {
     RunLock& operator=(const RunLock&) = delete;
 
     // Takes the lock, creating the file (and its folder) when missing. When another process
-    // holds it, calls `waiting` once and blocks until it is free. False with `error` when the
-    // file cannot be opened or locked.
+    // holds it, calls `waiting` once and waits until it is free; with `cancel`, the wait looks at
+    // it every 50 ms and gives up, returning false with `error` untouched, once it is true.
+    // False with `error` when the file cannot be opened or locked.
     bool acquire(const std::filesystem::path& lockFile, const std::function<void()>& waiting,
-                 std::string& error);
+                 std::string& error, const std::atomic<bool>* cancel = nullptr);
     void release();
     bool isHeld() const { return fd_ >= 0; }
 

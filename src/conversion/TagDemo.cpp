@@ -2,12 +2,20 @@
 
 #include <id3/field.h>
 #include <id3/tag.h>
+#include <id3/writer.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
+
+#include "conversion/ArtworkReader.h"
 
 namespace kelvara {
 namespace {
@@ -64,7 +72,9 @@ std::vector<unicode_t> id3libUnits(std::string_view text) {
 // id3lib renders an empty UTF-16 text as no bytes at all, which readers reject. A frame parsed
 // from a byte-order mark and a terminator keeps that form when rendered again, so empty values
 // come from such a frame.
-void addEmptyTextFrame(ID3_Tag& tag, ID3_FrameID id, const char* name) {
+using Frames = std::vector<std::unique_ptr<ID3_Frame>>;
+
+void addEmptyTextFrame(Frames& frames, ID3_FrameID id, const char* name) {
     const std::array<uchar, 25> bytes = {'I',
                                          'D',
                                          '3',
@@ -94,12 +104,12 @@ void addEmptyTextFrame(ID3_Tag& tag, ID3_FrameID id, const char* name) {
     parsed.Parse(bytes.data(), bytes.size());
     std::unique_ptr<ID3_Frame> empty(parsed.RemoveFrame(parsed.Find(id)));
     if (!empty) throw std::runtime_error(std::string("Cannot make an empty ") + name + " frame");
-    tag.AttachFrame(empty.release());
+    frames.push_back(std::move(empty));
 }
 
-void addTextFrame(ID3_Tag& tag, ID3_FrameID id, const char* name, const std::string& value) {
+void addTextFrame(Frames& frames, ID3_FrameID id, const char* name, const std::string& value) {
     if (value.empty()) {
-        addEmptyTextFrame(tag, id, name);
+        addEmptyTextFrame(frames, id, name);
         return;
     }
     auto frame = std::make_unique<ID3_Frame>(id);
@@ -108,44 +118,141 @@ void addTextFrame(ID3_Tag& tag, ID3_FrameID id, const char* name, const std::str
     // The field's own encoding must be UTF-16 too, or id3lib writes the frame without its text.
     frame->GetField(ID3FN_TEXT)->SetEncoding(ID3TE_UTF16);
     frame->GetField(ID3FN_TEXT)->Set(units.data());
-    tag.AttachFrame(frame.release());
+    frames.push_back(std::move(frame));
+}
+
+// Collects what id3lib renders.
+class StringWriter : public ID3_Writer {
+  public:
+    explicit StringWriter(std::string& out) : out_(out) {}
+    using ID3_Writer::writeChars;
+    void close() override {}
+    void flush() override {}
+    pos_type getCur() override { return static_cast<pos_type>(out_.size()); }
+    size_type writeChars(const char_type buf[], size_type len) override {
+        out_.append(reinterpret_cast<const char*>(buf), len);
+        return len;
+    }
+
+  private:
+    std::string& out_;
+};
+
+// The size of the ID3v2 tag at `at` (header, body and footer), 0 when there is none.
+off_t id3v2SizeAt(int fd, off_t at, off_t fileSize) {
+    unsigned char header[10];
+    if (fileSize - at < off_t(sizeof header) ||
+        ::pread(fd, header, sizeof header, at) != static_cast<ssize_t>(sizeof header) ||
+        std::memcmp(header, "ID3", 3) != 0 ||
+        ((header[6] | header[7] | header[8] | header[9]) & 0x80))
+        return 0;
+    const off_t size = (off_t(header[6]) << 21) | (off_t(header[7]) << 14) |
+                       (off_t(header[8]) << 7) | off_t(header[9]);
+    const off_t total = 10 + size + ((header[5] & 0x10) ? 10 : 0);
+    return total <= fileSize - at ? total : 0;
+}
+
+// Reads or writes exactly `size` bytes at `offset`; false (errno set) on failure or a short read.
+bool preadAll(int fd, char* data, std::size_t size, off_t offset) {
+    while (size > 0) {
+        const ssize_t done = ::pread(fd, data, size, offset);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) {
+            if (done == 0) errno = EIO;
+            return false;
+        }
+        data += done;
+        size -= std::size_t(done);
+        offset += done;
+    }
+    return true;
+}
+
+bool pwriteAll(int fd, const char* data, std::size_t size, off_t offset) {
+    while (size > 0) {
+        const ssize_t done = ::pwrite(fd, data, size, offset);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) {
+            if (done == 0) errno = ENOSPC;
+            return false;
+        }
+        data += done;
+        size -= std::size_t(done);
+        offset += done;
+    }
+    return true;
 }
 
 }  // namespace
 
-void TagDemo::setTagsForFile(const TagDictionary& tags, const std::filesystem::path& file) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec))
-        throw std::runtime_error("Cannot tag " + file.string() + ": no such file");
-    ID3_Tag tag;
-    tag.Link(file.c_str(), ID3TT_ALL);
-    tag.Strip(ID3TT_ALL);
-    tag.Clear();
-
-    // Each frame is handed over (AttachFrame) rather than copied (AddFrame): id3lib 3.8.3's frame
-    // copy frees memory with the wrong size, which AddressSanitizer rightly reports.
-    addTextFrame(tag, ID3FID_TITLE, "TIT2", tags.title);
-    addTextFrame(tag, ID3FID_ALBUM, "TALB", tags.album);
-    addTextFrame(tag, ID3FID_LEADARTIST, "TPE1", tags.artist);
-    addTextFrame(tag, ID3FID_CONTENTTYPE, "TCON", tags.genre);
-    addTextFrame(tag, ID3FID_TRACKNUM, "TRCK", tags.truckNum);
-    addTextFrame(tag, ID3FID_YEAR, "TYER", tags.year);
-    if (tags.bpm > 0) addTextFrame(tag, ID3FID_BPM, "TBPM", std::to_string(tags.bpm));
+std::string TagDemo::render(const TagDictionary& tags) {
+    // The frames are rendered one by one and the tag header is ours: id3lib 3.8.3's
+    // ID3_Tag::Render works on a copy of the tag, and its frame copy corrupts the heap.
+    Frames frames;
+    addTextFrame(frames, ID3FID_TITLE, "TIT2", tags.title);
+    addTextFrame(frames, ID3FID_ALBUM, "TALB", tags.album);
+    addTextFrame(frames, ID3FID_LEADARTIST, "TPE1", tags.artist);
+    addTextFrame(frames, ID3FID_CONTENTTYPE, "TCON", tags.genre);
+    addTextFrame(frames, ID3FID_TRACKNUM, "TRCK", tags.truckNum);
+    addTextFrame(frames, ID3FID_YEAR, "TYER", tags.year);
+    if (tags.bpm > 0) addTextFrame(frames, ID3FID_BPM, "TBPM", std::to_string(tags.bpm));
     if (tags.artwork) {
-        if (!std::filesystem::is_regular_file(*tags.artwork, ec))
-            throw std::runtime_error("Cannot read artwork " + tags.artwork->string());
+        // Read here rather than by id3lib's FromFile, which gives no word when it fails.
+        const auto jpeg = ArtworkReader::readImageFile(*tags.artwork);
+        if (!jpeg) throw std::runtime_error("Cannot read artwork " + tags.artwork->string());
         auto picture = std::make_unique<ID3_Frame>(ID3FID_PICTURE);
         picture->GetField(ID3FN_MIMETYPE)->Set("image/jpeg");
         picture->GetField(ID3FN_PICTURETYPE)->Set(11);
         picture->GetField(ID3FN_DESCRIPTION)->Set("Artwork");
-        picture->GetField(ID3FN_DATA)->FromFile(tags.artwork->c_str());
-        tag.AttachFrame(picture.release());
+        picture->GetField(ID3FN_DATA)
+            ->Set(reinterpret_cast<const uchar*>(jpeg->data()), jpeg->size());
+        frames.push_back(std::move(picture));
     }
-    tag.SetPadding(false);
-    tag.SetUnsync(false);
-    const auto written = tag.Update(ID3TT_ID3V2);
-    if (written == ID3TT_NONE)
-        throw std::runtime_error("Cannot write the ID3 tag of " + file.string());
+    std::string body;
+    StringWriter writer(body);
+    for (const auto& frame : frames) frame->Render(writer);
+    // An ID3v2.3 header without flags (no unsynchronisation, no extended header) and, with no
+    // padding, the frames' size as a 28-bit synchsafe number.
+    if (body.empty() || body.size() >= (1u << 28))
+        throw std::runtime_error("Cannot render the ID3 tag");
+    std::string tag = {'I', 'D', '3', 3, 0, 0};
+    for (int shift = 21; shift >= 0; shift -= 7) tag.push_back(char((body.size() >> shift) & 0x7F));
+    return tag + body;
+}
+
+bool TagDemo::replaceTags(int fd, std::string_view tag, std::string& error) {
+    const auto failed = [&](const char* what) {
+        error = std::string(what) + " the MP3 file: " + std::strerror(errno);
+        return false;
+    };
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return failed("Cannot read");
+    const off_t size = info.st_size;
+    off_t audio = 0;
+    for (off_t next; (next = id3v2SizeAt(fd, audio, size)) > 0;) audio += next;
+
+    // The audio moves by the difference in size, in chunks, starting at the end that is not
+    // overwritten before it is read.
+    const off_t shift = off_t(tag.size()) - audio;
+    std::vector<char> buffer(1 << 16);
+    if (shift > 0) {
+        for (off_t end = size; end > audio;) {
+            const std::size_t n = std::size_t(std::min<off_t>(off_t(buffer.size()), end - audio));
+            end -= off_t(n);
+            if (!preadAll(fd, buffer.data(), n, end)) return failed("Cannot read");
+            if (!pwriteAll(fd, buffer.data(), n, end + shift)) return failed("Cannot write");
+        }
+    } else if (shift < 0) {
+        for (off_t from = audio; from < size;) {
+            const std::size_t n = std::size_t(std::min<off_t>(off_t(buffer.size()), size - from));
+            if (!preadAll(fd, buffer.data(), n, from)) return failed("Cannot read");
+            if (!pwriteAll(fd, buffer.data(), n, from + shift)) return failed("Cannot write");
+            from += off_t(n);
+        }
+        if (::ftruncate(fd, size + shift) != 0) return failed("Cannot write");
+    }
+    if (!pwriteAll(fd, tag.data(), tag.size(), 0)) return failed("Cannot write");
+    return true;
 }
 
 }  // namespace kelvara

@@ -1,18 +1,24 @@
 #pragma once
 
-#include <filesystem>
+#include <string>
+#include <string_view>
 
 #include "conversion/TagDictionary.h"
 
 namespace kelvara {
 
-// Writes the one ID3v2 tag of a freshly encoded MP3 file with id3lib.
+// The one ID3v2 tag of a freshly encoded MP3 file, made with id3lib in memory and written by us,
+// so every write is checked and the file being tagged is the only file there is.
 class TagDemo {
   public:
-    // Removes every ID3 tag of `file` (LAME's included) and writes TIT2, TALB, TPE1, TCON, TRCK,
-    // TYER, TBPM when bpm > 0 and APIC when artwork is given, UTF-16 text, no padding, no
-    // unsynchronisation, no ID3v1. Throws std::runtime_error when the file cannot be tagged.
-    static void setTagsForFile(const TagDictionary& tags, const std::filesystem::path& file);
+    // TIT2, TALB, TPE1, TCON, TRCK, TYER, TBPM when bpm > 0 and APIC when artwork is given,
+    // UTF-16 text, no padding, no unsynchronisation. Throws std::runtime_error when the tag
+    // cannot be made (the artwork file unreadable included).
+    static std::string render(const TagDictionary& tags);
+    // Replaces every ID3v2 tag at the start of the open MP3 file `fd` (LAME's) with `tag`,
+    // moving the audio in place. False with `error` (the system's reason) when a read or write
+    // fails, the file then being unusable.
+    static bool replaceTags(int fd, std::string_view tag, std::string& error);
 };
 
 }  // namespace kelvara

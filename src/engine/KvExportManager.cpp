@@ -1,6 +1,7 @@
 #include "engine/KvExportManager.h"
 
 #include <sys/random.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -45,12 +46,21 @@ bool somethingAt(const fs::path& path) {
     return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
 }
 
-// A natural comparison of one sort key: absent values first, texts by character, numbers and
-// dates by value. Negative, zero or positive.
+// Whether two paths name the same file, through links of either kind.
+bool sameFile(const fs::path& a, const fs::path& b) {
+    struct stat first {};
+    struct stat second {};
+    if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// A natural comparison of one sort key: absent values first, texts as the album catalogue orders
+// them (case and normal form ignored, numbers by value), numbers and dates by value. Negative,
+// zero or positive.
 int compareByKey(const MediaItem& a, const MediaItem& b, std::int32_t order) {
     auto texts = [](const OptionalText& x, const OptionalText& y) {
         if (!x || !y) return int(bool(x)) - int(bool(y));
-        return x->compare(*y) < 0 ? -1 : x->compare(*y) > 0 ? 1 : 0;
+        return localizedStandardCompare(*x, *y);
     };
     auto numbers = [](auto x, auto y) { return x < y ? -1 : x > y ? 1 : 0; };
     static const OptionalText none;
@@ -145,8 +155,12 @@ void KvExportManager::startRun() {
 
     if (converting()) {
         std::string error;
-        if (!converter_->beginRun([this](const std::string& line) { logMessage(line); }, error)) {
-            stopByFailure(error);
+        if (!converter_->beginRun([this](const std::string& line) { logMessage(line); }, &abort_, error)) {
+            // A stop while waiting for another run's lock is the user's, not a failure.
+            if (abort_)
+                stopByUser();
+            else
+                stopByFailure(error);
             return;
         }
         converterRunning_ = true;
@@ -179,6 +193,48 @@ void KvExportManager::loadItem() {
             for (std::uint64_t id : preferences_->numberArrayForKey(std::to_string(album.album()->persistentID())))
                 uncheckedSongs_.insert(id);
     }
+    claimItemName();
+}
+
+// Two items of one run must not share a folder or a playlist file, or the second would mix its
+// songs into the first one's folder and replace its playlist file: it gets " (2)", " (3)", ...
+// Names are compared ignoring case, as the FAT and exFAT players' cards are.
+void KvExportManager::claimItemName() {
+    // Only an album named with the artist-folder option has two levels; the number goes on the
+    // last.
+    const bool twoLevels = exportType_ == 1 && createArtistFolder_;
+    const auto slash = twoLevels ? playlistName_.find('/') : std::string::npos;
+    const std::string parent = slash == std::string::npos ? "" : playlistName_.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? playlistName_ : playlistName_.substr(slash + 1);
+    if (sanitizeFileNameString(parent + base).empty()) base = "unknown";
+
+    auto keys = [&](const std::string& name) {
+        std::string folder;
+        for (std::size_t start = 0; start <= name.size();) {
+            const auto end = std::min(name.find('/', start), name.size());
+            const std::string level = name.substr(start, end - start);
+            if (!level.empty())
+                folder += (folder.empty() ? "" : "/") + FileNameRules::fitName(level);
+            start = end + 1;
+        }
+        return std::pair{
+            "folder " + foldCase(folder),
+            "m3u " + foldCase(FileNameRules::fitName(sanitizeFileNameString(name), ".m3u"))};
+    };
+    auto taken = [&](const std::pair<std::string, std::string>& k) {
+        return itemNames_.count(k.first) || itemNames_.count(k.second);
+    };
+    std::string name = parent + base;
+    // Bounded: a name so long that every suffix is cut off keeps the last one tried.
+    for (int n = 2; taken(keys(name)) && n < 10000; ++n) {
+        const std::string suffix = " (" + std::to_string(n) + ")";
+        const std::string room = FileNameRules::fitName(base, suffix + ".m3u");
+        name = parent + room.substr(0, room.size() - 4);
+    }
+    const auto claimed = keys(name);
+    itemNames_.insert(claimed.first);
+    itemNames_.insert(claimed.second);
+    playlistName_ = name;
 }
 
 void KvExportManager::exportNext() {
@@ -202,7 +258,7 @@ void KvExportManager::exportNext() {
     if (exportType_ == 1) {
         ui_.setProgressMaximum(static_cast<long>(songsArray_.size()));
         ui_.setProgressMessage("Exporting album: " + itemTitle_);
-        if (exportAlbumImage_) exportAlbumArtwork(song);
+        if (exportAlbumImage_ && !folderLink_) exportAlbumArtwork(song);
     }
     songInFlight_ = true;
     exportSong(song);
@@ -391,6 +447,12 @@ void KvExportManager::exportSong(const MediaItem& song) {
         handOn();
         return;
     }
+    if (folderLink_) {
+        logErrorMessage("Error: Cannot export song \"" + title + "\": " + folderLink_->string() +
+                        " is a symbolic link");
+        handOn();
+        return;
+    }
 
     const fs::path source = *location;
     const std::string sourceName = source.filename().string();
@@ -425,6 +487,7 @@ void KvExportManager::exportSong(const MediaItem& song) {
     const fs::path destination = *currentUrl_ / fileName;
     addPlaylistEntry(song, fileName);
     ui_.consoleLine(">>>>> location from " + source.string() + " to " + destination.string());
+    if (refuseSource(title, source, destination)) return;
 
     if (mp3 || aac)
         convertSong(song, mp3, source, destination, sourceName);
@@ -432,9 +495,27 @@ void KvExportManager::exportSong(const MediaItem& song) {
         copySong(song, source, destination, sourceName);
 }
 
+// A source that is not a regular file, or that is the destination itself, is never read or
+// written: the song is an issue. Checked before both the copy and the conversions.
+bool KvExportManager::refuseSource(const std::string& title, const fs::path& source,
+                                   const fs::path& destination) {
+    if (const auto reason = notARegularFile(source)) {
+        logErrorMessage(*reason);
+    } else if (sameFile(source, destination)) {
+        logErrorMessage("Error: Cannot export song \"" + title +
+                        "\": the destination is the source file itself: " + destination.string());
+    } else {
+        return false;
+    }
+    handOn();
+    return true;
+}
+
 std::optional<std::string> KvExportManager::kindForDecision(const MediaItem& song, const fs::path& file) {
     if (song.canonicalKind()) return song.canonicalKind();
-    return converter_ ? converter_->probeKind(file) : std::nullopt;
+    // A FIFO would block the probe; such a song is refused before any conversion anyway.
+    if (!converter_ || notARegularFile(file)) return std::nullopt;
+    return converter_->probeKind(file);
 }
 
 void KvExportManager::convertSong(const MediaItem& song, bool toMp3, const fs::path& source,
@@ -517,14 +598,15 @@ std::string KvExportManager::fileNameForSong(const MediaItem& song, const std::s
     const std::string artist = field(song.artist() ? song.artist()->name() : none);
     const std::string album = field(song.album() ? song.album()->title() : none);
     const std::string title = field(song.title());
-    const std::string suffix = "." + ext;
+    const std::string suffix = "." + FileNameRules::cleanName(ext);
     // Text that is not sanitized still has to be what the playlist file names: reduced to the
-    // character set like the playlist text, and never with a folder separator in it.
+    // character set like the playlist text, and never with a folder separator, a control
+    // character or invalid UTF-8 in it.
     auto asTyped = [&](std::string text) {
         if (encoding == 1 || encoding == 2)
             text = reduceToEncoding(text, FileNameRules::encodingForOption(encoding));
         std::erase(text, '/');
-        return text;
+        return FileNameRules::cleanName(text);
     };
     char numberText[32];
     std::snprintf(numberText, sizeof numberText, "%03lld", static_cast<long long>(number));
@@ -610,16 +692,35 @@ void KvExportManager::createPathForTrack(const MediaItem& song) {
     // Empty levels are left out, so a name that sanitizes to nothing cannot make "a//b" or "/b".
     trackLocalFolderPath_.clear();
     fs::path folder = exportUrl_;
+    std::vector<std::string> names;
     for (const std::string& level : levels) {
         if (level.empty()) continue;
-        const std::string name = FileNameRules::fitName(level);
+        names.push_back(FileNameRules::fitName(level));
         if (!trackLocalFolderPath_.empty()) trackLocalFolderPath_ += "/";
-        trackLocalFolderPath_ += name;
-        folder /= name;
+        trackLocalFolderPath_ += names.back();
+        folder /= names.back();
     }
     currentUrl_.reset();
+    folderLink_.reset();
     std::error_code ec;
-    if (!somethingAt(folder)) fs::create_directories(folder, ec);
+    // The destination itself may be a link (users point at mounts that way). Below it a link in
+    // place of a folder would take songs and playlist files somewhere else: none is followed.
+    if (!somethingAt(exportUrl_)) fs::create_directories(exportUrl_, ec);
+    fs::path walked = exportUrl_;
+    for (const std::string& name : names) {
+        if (ec) break;
+        walked /= name;
+        struct stat info {};
+        if (lstat(walked.c_str(), &info) == 0) {
+            if (!S_ISLNK(info.st_mode)) continue;  // a folder, or a file that the song export meets
+            folderLink_ = walked;
+            break;
+        }
+        if (errno == ENOENT)
+            fs::create_directory(walked, ec);
+        else
+            ec.assign(errno, std::system_category());
+    }
     if (ec) {
         const std::string description = "Cannot create folder " + folder.string() + ": " + ec.message();
         ui_.consoleLine("Error: Create folder failed " + folder.string() + " (" + ec.message() + ")");
@@ -627,7 +728,7 @@ void KvExportManager::createPathForTrack(const MediaItem& song) {
         return;
     }
     currentUrl_ = folder;
-    cleanLeftoversOnce(folder);
+    if (!folderLink_) cleanLeftoversOnce(folder);
 }
 
 void KvExportManager::cleanLeftoversOnce(const fs::path& folder) {
@@ -657,9 +758,12 @@ std::string KvExportManager::sanitizeFileNameString(std::string_view value) cons
 
 void KvExportManager::addPlaylistEntry(const MediaItem& song, const std::string& fileName) {
     const auto seconds = static_cast<std::int32_t>(static_cast<std::uint32_t>(song.totalTime() / 1000));
-    const std::string title = text(song.title());
+    // A line break in a title would split the entry; other control characters would reach the
+    // player's display.
+    const std::string title = FileNameRules::withoutControlCharacters(text(song.title()), " ");
     if (song.artist() && song.artist()->name())
-        playlistStr_ += "#EXTINF:" + std::to_string(seconds) + "," + title + " - " + *song.artist()->name() + "\n";
+        playlistStr_ += "#EXTINF:" + std::to_string(seconds) + "," + title + " - " +
+                        FileNameRules::withoutControlCharacters(*song.artist()->name(), " ") + "\n";
     else
         playlistStr_ += "#EXTINF:" + std::to_string(seconds) + "," + title + "\n";
 
@@ -690,6 +794,11 @@ void KvExportManager::savePlaylistString() {
     const bool albumInDestination = exportType_ == 1 && !withFiles;
     const fs::path folder = (inDestination || albumInDestination) ? exportUrl_ : *currentUrl_;
     const fs::path file = folder / FileNameRules::fitName(sanitizeFileNameString(playlistName_), ".m3u");
+    if (folderLink_ && folder == *currentUrl_) {
+        logErrorMessage("Error: Cannot save playlist file to " + file.string() + ": " +
+                        folderLink_->string() + " is a symbolic link");
+        return;
+    }
 
     std::string content = playlistStr_;
     if (userOptions_.lineEnding() == 1) {
@@ -712,11 +821,15 @@ void KvExportManager::savePlaylistString() {
 // ---------------------------------------------------------------------------------------------
 // Log, clean-up, notification
 
-void KvExportManager::logMessage(const std::string& line) { ui_.logLine(line); }
+// Titles and paths may hold line breaks and escape sequences; a log line stays one line and
+// never drives the terminal.
+void KvExportManager::logMessage(const std::string& line) {
+    ui_.logLine(FileNameRules::withoutControlCharacters(line, " "));
+}
 
 void KvExportManager::logErrorMessage(const std::string& line) {
     ++errorCount_;
-    ui_.issueLine(line);
+    ui_.issueLine(FileNameRules::withoutControlCharacters(line, " "));
 }
 
 void KvExportManager::logOptions() {

@@ -114,6 +114,9 @@ private:
     void addPlaylistEntry(const MediaItem& song, const std::string& fileName);
     void savePlaylistString();
     void loadItem();
+    void claimItemName();
+    bool refuseSource(const std::string& title, const std::filesystem::path& source,
+                      const std::filesystem::path& destination);
     void doneExport();
     void willReturn();
     void stopByUser();
@@ -163,6 +166,10 @@ private:
     std::string playlistStr_;
     std::filesystem::path exportUrl_;
     std::optional<std::filesystem::path> currentUrl_;
+    // Set when a folder on the way to currentUrl_ is a symbolic link: nothing goes through it.
+    std::optional<std::filesystem::path> folderLink_;
+    // Folder and playlist file names the run's items have taken, folded for comparison.
+    std::set<std::string> itemNames_;
     std::string trackLocalFolderPath_;
     const MediaItem* currentSong_ = nullptr;
     std::int64_t currentSongBitRate_ = 0;

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "library/ValidUtf8.h"
 #include "platform/TextCompare.h"
 
 namespace kelvara {
@@ -11,13 +12,31 @@ constexpr std::array<const char*, 5> kNames = {MetadataToken::kTitle, MetadataTo
                                                MetadataToken::kAlbum, MetadataToken::kTrackNo,
                                                MetadataToken::kDiskNo};
 
+// A name can hold neither "/" nor control characters: a NUL would cut it short, so that every
+// song got the same name. The text is made well-formed UTF-8 first, so that only whole
+// characters are removed and no two neighbours can join into a new one; C1 controls are U+0080
+// to U+009F (C2 80 to C2 9F).
 std::string withoutSlashes(std::string text) {
-    std::erase(text, '/');
-    return text;
+    makeValidUtf8(text);
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == '/' || byte < 0x20 || byte == 0x7F) continue;
+        if (byte == 0xC2 && i + 1 < text.size()) {
+            const auto next = static_cast<unsigned char>(text[i + 1]);
+            if (next >= 0x80 && next <= 0x9F) {
+                ++i;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
 }
 
 void appendText(std::vector<FormatList::Element>& elements, std::string text) {
-    text = withoutSlashes(std::move(text));
+    text = withoutSlashes(text);
     if (text.empty()) return;
     if (!elements.empty())
         if (auto* last = std::get_if<std::string>(&elements.back())) {
@@ -63,7 +82,8 @@ std::optional<FormatList> FormatList::fromJson(const nlohmann::json& value) {
             std::string text = withoutSlashes(element.get<std::string>());
             format.elements_.emplace_back(std::move(text));
         } else if (element.is_object() && element.contains("token") && element["token"].is_string()) {
-            format.elements_.emplace_back(MetadataToken{element["token"].get<std::string>()});
+            format.elements_.emplace_back(
+                MetadataToken{withoutSlashes(element["token"].get<std::string>())});
         }
     }
     return format;

@@ -41,12 +41,13 @@ public:
 
     nlohmann::json toJson() const;
     // Absent when `value` is not a list; elements of another shape are skipped. Literal texts lose
-    // any "/", as they do when typed, so a stored pattern cannot reach outside its folder.
+    // any "/", as they do when typed, so a stored pattern cannot reach outside its folder, and
+    // every control character (texts and token names), so none can cut a file name short.
     static std::optional<FormatList> fromJson(const nlohmann::json& value);
 
     // "<Track NO>. <Title>": token names in angle brackets, matched without regard to case;
-    // everything else is literal text, from which "/" is removed. Absent with `error` set for a
-    // name in brackets that is not a token.
+    // everything else is literal text, from which "/" and control characters are removed. Absent
+    // with `error` set for a name in brackets that is not a token.
     static std::optional<FormatList> parse(std::string_view text, std::string& error);
     // The pattern written back in the form parse() reads.
     std::string toText() const;

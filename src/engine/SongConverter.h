@@ -20,7 +20,10 @@ struct ConversionJob {
     int bitRate = 0;      // kbit/s, already chosen by the song export
     std::int64_t algorithm = 1;  // the persistent "Algorithm" option: MP3 quality setting
     bool skipIfExists = true;
-    const std::atomic<bool>* cancel = nullptr;  // the run's stop request
+    // The run's stop request. Once it is true the conversion ends between chunks of its work
+    // (well under half a second), keeps no partial or temporary file, logs nothing and returns
+    // Failed; so does the wait for another run's working files.
+    const std::atomic<bool>* cancel = nullptr;
     std::function<void(const std::string&)> logMessage;
     std::function<void(const std::string&)> logErrorMessage;
     // Lines for the developer console (not the log window).
@@ -30,7 +33,7 @@ struct ConversionJob {
 enum class ConversionOutcome {
     Written,   // the destination now holds the converted, tagged file
     Skipped,   // the destination existed and skipIfExists was on
-    Failed,    // nothing new at the destination; the reason was logged
+    Failed,    // nothing new at the destination; the reason was logged, unless the run stopped
 };
 
 // The conversion subsystem as the engine sees it. One instance per run.
@@ -40,9 +43,10 @@ public:
 
     // Called once before the first song and once after the last. beginRun takes the exclusive lock
     // on the shared intermediate files (waiting, and saying so through `logMessage`, while another
-    // Kelvara run holds it). Returns false with `error` set when the run cannot convert at all.
+    // Kelvara run holds it; the wait ends early when `cancel` becomes true). Returns false with
+    // `error` set when the run cannot convert at all, or when `cancel` ended the wait.
     virtual bool beginRun(const std::function<void(const std::string&)>& logMessage,
-                          std::string& error) = 0;
+                          const std::atomic<bool>* cancel, std::string& error) = 0;
     virtual void endRun() = 0;
 
     // MP3 at job.bitRate with ID3v2 tags and artwork.

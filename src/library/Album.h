@@ -4,7 +4,9 @@
 
 namespace kelvara {
 
-// One album per distinct (title, album artist, compilation flag, disc number); songs share it.
+// An album as one song gives it. Its identity (and persistent ID) is the title, album artist,
+// compilation flag and disc number; songs share the object when their other album values (sort
+// texts, rating) agree too, so every song reads exactly its own values.
 class Album {
 public:
     PersistentID persistentID() const { return persistentID_; }

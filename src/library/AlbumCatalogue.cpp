@@ -88,6 +88,17 @@ const std::vector<const MediaItem*>& AlbumCatalogue::getSongsFromAlbumInfo(KvrAl
     return *album.albumSongs();
 }
 
+std::vector<const MediaItem*> AlbumCatalogue::songListOrder(std::vector<const MediaItem*> songs) {
+    const auto disc = [](const MediaItem* song) {
+        return song->album() ? song->album()->discNumber() : 0u;
+    };
+    std::stable_sort(songs.begin(), songs.end(), [&](const MediaItem* a, const MediaItem* b) {
+        if (disc(a) != disc(b)) return disc(a) < disc(b);
+        return a->trackNumber() < b->trackNumber();
+    });
+    return songs;
+}
+
 void AlbumCatalogue::selectAll() {
     for (auto& record : albums_) record->setChecked(true);
     persistTicks();

@@ -29,7 +29,12 @@ public:
     std::size_t selectedRow() const { return selectedRow_; }
 
     // The record's songs, looked up once; also hands the song list to the library session.
+    // Ordered by track number only, as the export takes them.
     const std::vector<const MediaItem*>& getSongsFromAlbumInfo(KvrAlbumInfo& album);
+
+    // The order of the album song list: by disc number, then track number; a number that is not
+    // set (0) comes before the others, and songs equal in both keep their order.
+    static std::vector<const MediaItem*> songListOrder(std::vector<const MediaItem*> songs);
 
     void selectAll();
     void unSelectAll();

@@ -4,7 +4,8 @@
 
 namespace kelvara {
 
-// One artist per distinct name in the library; songs share it.
+// An artist as one song gives it: its identity (and persistent ID) is the name; songs share the
+// object when their sort names agree too.
 class Artist {
 public:
     PersistentID persistentID() const { return persistentID_; }

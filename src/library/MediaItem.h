@@ -42,9 +42,10 @@ public:
     const OptionalText& kind() const { return kind_; }
     void setKind(OptionalText v) { kind_ = std::move(v); }
 
-    // Apple's English kind text ("MPEG audio file", "AAC audio file", ...) that the conversion
-    // rules test. Absent when neither the library's text nor the extension tells: an ".m4a" file
-    // with a localised kind, whose codec is probed when the conversion decision is made.
+    // The kind text that the conversion rules test: Apple's English text ("MPEG audio file",
+    // "AAC audio file", ...) when the library's text or the extension tells it, else the library's
+    // own text. Absent when the item has no kind, or for an MPEG-4 file with a localised kind,
+    // whose codec is probed when the conversion decision is made.
     const OptionalText& canonicalKind() const { return canonicalKind_; }
     void setCanonicalKind(OptionalText v) { canonicalKind_ = std::move(v); }
 

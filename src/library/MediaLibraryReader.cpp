@@ -26,6 +26,7 @@
 #include "library/DistinguishedKinds.h"
 #include "library/LocationMapper.h"
 #include "library/TrackScanner.h"
+#include "library/ValidUtf8.h"
 
 namespace kelvara {
 namespace {
@@ -44,9 +45,13 @@ inline bool isElement(const pugi::xml_node& node, const char* name) {
     return *actual == *name;
 }
 
+// The parser passes any bytes through (and character references to surrogates come out as
+// their ill-formed encoding), so every text is made valid UTF-8 here, once.
 OptionalText textValue(const pugi::xml_node& node) {
     if (!isElement(node, "string")) return std::nullopt;
-    return std::string(node.child_value());
+    std::string text(node.child_value());
+    makeValidUtf8(text);
+    return text;
 }
 
 std::optional<std::int64_t> integerValue(const pugi::xml_node& node) {
@@ -429,14 +434,18 @@ private:
 Artist* Builder::artistNamed(const OptionalText& name, std::uint64_t hash,
                              const OptionalText& sortName) {
     if (!name) return nullptr;
-    Artist* found = artists_.find(hash, [&](const Artist& artist) { return artist.name() == name; });
+    // Songs of one artist may disagree on the sort name; each keeps its own. The identity is the
+    // name's alone, so those objects share a persistent ID.
+    Artist* found = artists_.find(hash, [&](const Artist& artist) {
+        return artist.name() == name && artist.sortName() == sortName;
+    });
     if (!found) {
         found = &library_.addArtist();
         found->setName(name);
+        found->setSortName(sortName);
         found->setPersistentID(stableID(*name));
         artists_.insert(hash, found);
     }
-    if (!found->sortName() && sortName) found->setSortName(sortName);
     return found;
 }
 
@@ -520,10 +529,12 @@ void Builder::readTrack(const pugi::xml_node& dict, std::string_view outerKey) {
         }
     });
 
-    // One album per (title, album artist, compilation flag, disc number); an absent part differs
-    // from an empty one. The key hashed for the lookup holds exactly these: which parts are
-    // there, the title's length (so that no title and album artist run into each other), the
-    // disc, both texts. The fields themselves are compared, as hashes may collide.
+    // An album is (title, album artist, compilation flag, disc number); an absent part differs
+    // from an empty one. Songs of one album may still disagree on its sort texts and rating (songs
+    // of different artists without an album artist, say), and each must show its own: they share
+    // an album object only when all of these agree. The key hashed for the lookup holds exactly
+    // these: which parts are there, the lengths that keep the texts apart, the numbers, the texts.
+    // The fields themselves are compared, as hashes may collide.
     std::string& albumKey = albumKey_;  // reused: one allocation for the whole library
     const char presence = static_cast<char>('0' + (albumTitle ? 1 : 0) + (albumArtist ? 2 : 0) +
                                             (compilation ? 4 : 0));
@@ -534,10 +545,16 @@ void Builder::readTrack(const pugi::xml_node& dict, std::string_view outerKey) {
     };
     albumKey.clear();
     albumKey += presence;
+    albumKey += static_cast<char>('0' + (sortAlbum ? 1 : 0) + (sortAlbumArtist ? 2 : 0) +
+                                  (albumRatingComputed ? 4 : 0));
     appendNumber(albumTitle ? albumTitle->size() : 0);
+    appendNumber(albumArtist ? albumArtist->size() : 0);
+    appendNumber(sortAlbum ? sortAlbum->size() : 0);
     appendNumber(discNumber);
-    if (albumTitle) albumKey += *albumTitle;
-    if (albumArtist) albumKey += *albumArtist;
+    appendNumber(static_cast<std::uint64_t>(albumRating));
+    for (const OptionalText* part : {&albumTitle, &albumArtist, &sortAlbum, &sortAlbumArtist}) {
+        if (*part) albumKey += **part;
+    }
     const std::uint64_t albumHash = std::hash<std::string_view>{}(albumKey);
     albums_.prefetchSlot(albumHash);
     const std::uint64_t artistHash = artistName ? std::hash<std::string_view>{}(*artistName) : 0;
@@ -546,7 +563,11 @@ void Builder::readTrack(const pugi::xml_node& dict, std::string_view outerKey) {
     item.setIsCloud(remote);
     item.setIsVideo(traits.hasVideo || traits.movie || traits.tvShow || traits.musicVideo);
     if (location) {
-        if (auto path = LocationMapper::pathFromFileURL(location)) {
+        // The URL is text and made valid like all text; its escapes stand for the bytes of a file
+        // name, which on Linux need not be UTF-8, and are kept so that the file is found.
+        std::string url(location);
+        makeValidUtf8(url);
+        if (auto path = LocationMapper::pathFromFileURL(url)) {
             traits.extension = lowercaseExtension(*path);
             // A cloud item has no local file, whatever its URL says.
             if (!remote && !path->empty()) traits.path = std::move(*path);
@@ -570,10 +591,14 @@ void Builder::readTrack(const pugi::xml_node& dict, std::string_view outerKey) {
 
     Album* found = albums_.find(albumHash, [&](const Album& candidate) {
         return candidate.discNumber() == discNumber && candidate.isCompilation() == compilation &&
-               candidate.title() == albumTitle && candidate.albumArtist() == albumArtist;
+               candidate.rating() == albumRating &&
+               candidate.isRatingComputed() == albumRatingComputed &&
+               candidate.title() == albumTitle && candidate.albumArtist() == albumArtist &&
+               candidate.sortTitle() == sortAlbum && candidate.sortAlbumArtist() == sortAlbumArtist;
     });
     if (!found) {
-        // The persistent ID: a stable hash of the same parts, written out as text.
+        // The persistent ID: a stable hash of the parts that say which album it is, written out
+        // as text; the same for every object of one album.
         std::string basis(1, presence);
         if (albumTitle) basis += *albumTitle;
         basis += '\x1f';
@@ -586,16 +611,13 @@ void Builder::readTrack(const pugi::xml_node& dict, std::string_view outerKey) {
         found->setAlbumArtist(std::move(albumArtist));
         found->setIsCompilation(compilation);
         found->setDiscNumber(discNumber);
+        found->setSortTitle(std::move(sortAlbum));
+        found->setSortAlbumArtist(std::move(sortAlbumArtist));
+        found->setRating(albumRating);
+        found->setIsRatingComputed(albumRatingComputed);
         albums_.insert(albumHash, found);
     }
-    Album& album = *found;
-    if (!album.sortTitle() && sortAlbum) album.setSortTitle(std::move(sortAlbum));
-    if (!album.sortAlbumArtist() && sortAlbumArtist) album.setSortAlbumArtist(std::move(sortAlbumArtist));
-    if (album.rating() == 0 && albumRating != 0) {
-        album.setRating(albumRating);
-        album.setIsRatingComputed(albumRatingComputed);
-    }
-    item.setAlbum(&album);
+    item.setAlbum(found);
 
     // Playlists refer to tracks by the inner "Track ID"; the dict's key says the same in files
     // that leave the inner one out.
@@ -812,12 +834,21 @@ OptionalText MediaLibraryReader::canonicalKind(const OptionalText& kind, std::st
     for (const auto& [ext, text] : kByExtension) {
         if (ext == extension) return std::string(text);
     }
-    return std::nullopt;
+    // An MPEG-4 file holds AAC or Apple Lossless, and a localised text need not say which in a
+    // way the conversion rules see; nor does a file without extension tell. Those are probed.
+    if (!kind || extension.empty() || oneOf(extension, {".m4a", ".m4b", ".m4r", ".mp4"})) {
+        return std::nullopt;
+    }
+    // Any other kind (FLAC, Ogg, ...) is a format of its own: kept as the library gives it, so
+    // that it is not mistaken for a missing kind.
+    return kind;
 }
 
 std::unique_ptr<MediaLibrary> MediaLibraryReader::readFile(const std::filesystem::path& file,
                                                            std::string& error) const {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: opening a FIFO would otherwise wait for a writer for ever. What it is is
+    // checked below, before anything is read.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = "Cannot read the library file " + quoted(file) + ": " + std::strerror(errno);
         return nullptr;
@@ -830,6 +861,10 @@ std::unique_ptr<MediaLibrary> MediaLibraryReader::readFile(const std::filesystem
     }
     if (S_ISDIR(info.st_mode)) {
         error = "Cannot read the library file " + quoted(file) + ": it is a folder";
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = "Cannot read the library file " + quoted(file) + ": it is not a regular file";
         return nullptr;
     }
     // Read into one buffer that the parser then works on in place: no second copy of a file

@@ -26,8 +26,10 @@ public:
                                            std::string& error) const;
 
     // Apple's English text for the item's file kind: `kind` itself when it is one of Apple's
-    // English kind texts, else derived from the file extension (".mp3", ".m4p", ...), else absent
-    // (an ".m4a" with a localised kind, decided by probing the file at conversion time).
+    // English kind texts, else derived from the file extension (".mp3", ".m4p", ...). Otherwise
+    // absent when there is no kind, or for an MPEG-4 file (".m4a", ...) or a file without
+    // extension, whose codec is probed at conversion time; any other kind text ("FLAC audio
+    // file") is kept as it is.
     static OptionalText canonicalKind(const OptionalText& kind, std::string_view extension);
 
 private:

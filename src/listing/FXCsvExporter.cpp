@@ -6,7 +6,7 @@
 #include "listing/CHCSVWriter.h"
 #include "listing/FileOutputStream.h"
 #include "listing/ListingColumn.h"
-#include "platform/AtomicFile.h"
+#include "listing/ListingFile.h"
 
 namespace kelvara {
 
@@ -39,7 +39,7 @@ bool FXCsvExporter::createCSVFileToURL(const std::filesystem::path& url, std::st
     const std::vector<const ListingColumn*> columns = ListingColumn::resolve(visibleColumns_, plMode_);
     const std::vector<const MediaItem*> songs = sortedSongs();
 
-    auto file = AtomicFile::create(url, error);
+    auto file = createListingFile(url, error);
     if (!file) return false;
     {
         CHCSVWriter writer(std::make_unique<FileOutputStream>(file->fd()), "UTF-8", u',');

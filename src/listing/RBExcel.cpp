@@ -9,10 +9,10 @@
 #include "library/KvrSongInfo.h"
 #include "listing/FileOutputStream.h"
 #include "listing/ListingColumn.h"
+#include "listing/ListingFile.h"
 #include "listing/SpreadsheetBook.h"
 #include "listing/XlsBook.h"
 #include "listing/XlsxBook.h"
-#include "platform/AtomicFile.h"
 
 namespace kelvara {
 namespace {
@@ -75,7 +75,7 @@ double RBExcel::localSerialDate(Date date) {
 }
 
 bool RBExcel::createExcelFileToURL(const std::filesystem::path& url, std::string& error) {
-    auto file = AtomicFile::create(url, error);
+    auto file = createListingFile(url, error);
     if (!file) return false;
 
     std::unique_ptr<FileOutputStream> stream;

@@ -35,6 +35,16 @@ std::string reason(const std::string& what, const std::filesystem::path& path, i
 
 bool aborted(const std::atomic<bool>* abort) { return abort && abort->load(std::memory_order_relaxed); }
 
+std::string notRegularReason(const std::filesystem::path& path) {
+    return "Cannot read " + path.string() + ": it is not a regular file";
+}
+
+// Opens for reading without blocking on a FIFO (or a device that waits for a peer); the caller
+// checks the type before the first read.
+int openNonBlocking(const std::filesystem::path& path) {
+    return open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+}
+
 // Large chunks keep the number of system calls low; small enough that a stop is felt at once.
 constexpr std::size_t kChunk = 16u << 20;
 
@@ -70,9 +80,17 @@ bool copyWithReadWrite(int in, int out, off_t offset, const std::atomic<bool>* a
 
 }  // namespace
 
+std::optional<std::string> notARegularFile(const std::filesystem::path& source) {
+    Fd in(openNonBlocking(source));
+    struct stat info {};
+    if (in.get() < 0 || fstat(in.get(), &info) != 0) return std::nullopt;
+    if (S_ISREG(info.st_mode)) return std::nullopt;
+    return notRegularReason(source);
+}
+
 bool copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& destination,
                         std::string& error, const std::atomic<bool>* abort) {
-    Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd in(openNonBlocking(source));
     if (in.get() < 0) {
         error = reason("Cannot read", source, errno);
         return false;
@@ -83,7 +101,13 @@ bool copyFileAtomically(const std::filesystem::path& source, const std::filesyst
         return false;
     }
     if (!S_ISREG(info.st_mode)) {
-        error = reason("Cannot read", source, EINVAL);
+        error = notRegularReason(source);
+        return false;
+    }
+    // A regular file never blocks; plain blocking reads from here on.
+    const int flags = fcntl(in.get(), F_GETFL);
+    if (flags < 0 || fcntl(in.get(), F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        error = reason("Cannot read", source, errno);
         return false;
     }
     posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace kelvara {
@@ -12,6 +13,12 @@ namespace kelvara {
 // file is replaced in one step and an interruption leaves no partial file under the final name.
 // When `abort` becomes true the copy stops between chunks and removes its temporary file.
 // On failure returns false with `error` naming the path and the system's reason.
+// The reason not to read `source` when it is something other than a regular file (a FIFO would
+// block its reader, a device never ends): "Cannot read PATH: it is not a regular file". Found
+// without blocking. Absent for a regular file, and for one that cannot be opened at all (the reader
+// then reports why).
+std::optional<std::string> notARegularFile(const std::filesystem::path& source);
+
 bool copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& destination,
                         std::string& error, const std::atomic<bool>* abort = nullptr);
 

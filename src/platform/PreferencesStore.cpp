@@ -1,15 +1,18 @@
 #include "platform/PreferencesStore.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <sstream>
 
 #include "platform/AtomicFile.h"
@@ -45,8 +48,49 @@ std::optional<double> numericText(const std::string& text) {
     if (*first == '+') ++first;
     double value = 0;
     const auto [ptr, ec] = std::from_chars(first, last, value);
-    if (ec != std::errc() || ptr != last) return std::nullopt;
+    if (ec != std::errc() || ptr != last || std::isnan(value)) return std::nullopt;
     return value;
+}
+
+// The whole part of `value` when a 64-bit integer holds it; casting anything else is undefined.
+std::optional<std::int64_t> wholePart(double value) {
+    constexpr double limit = 9223372036854775808.0;  // 2^63
+    if (!(value >= -limit && value < limit)) return std::nullopt;
+    return static_cast<std::int64_t>(value);
+}
+
+// Deeper nesting than any setting has. Copying or writing a value recurses once per level, so a
+// file nested without limit would overflow the stack of every command that reads it.
+constexpr int kMaxDepth = 64;
+
+bool nestedTooDeeply(const std::string& text) {
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxDepth) return true;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
+}
+
+const char* typeName(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    return "not a regular file";
 }
 
 }  // namespace
@@ -74,19 +118,59 @@ void PreferencesStore::useDirectory(const std::filesystem::path& directory) {
 }
 
 void PreferencesStore::load() {
-    std::error_code ec;
-    if (!std::filesystem::exists(file_, ec)) return;
-    std::ifstream in(file_, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    nlohmann::json parsed = nlohmann::json::parse(buffer.str(), nullptr, false);
-    if (in.good() || in.eof()) {
+    // Opened without waiting, so that a FIFO cannot block, and checked through the descriptor.
+    const int fd = open(file_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return;  // no file yet
+        refusal_ = "the preferences file " + file_.string() + " cannot be read (" +
+                   std::strerror(errno) + ")";
+    } else {
+        struct stat info {};
+        if (fstat(fd, &info) != 0) {
+            refusal_ = "the preferences file " + file_.string() + " cannot be read (" +
+                       std::strerror(errno) + ")";
+        } else if (!S_ISREG(info.st_mode)) {
+            refusal_ = "the preferences file " + file_.string() + " is " + typeName(info.st_mode) +
+                       ", not a regular file";
+        }
+    }
+    if (!refusal_.empty()) {
+        if (fd >= 0) close(fd);
+        // Not ours to move or replace: the settings live in memory only for this run.
+        std::cerr << "kelvara: warning: " << refusal_
+                  << "; starting with default settings, which will not be saved.\n";
+        return;
+    }
+
+    std::string text;
+    bool readError = false;
+    char block[65536];
+    for (;;) {
+        const ssize_t got = read(fd, block, sizeof block);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) readError = true;
+        if (got <= 0) break;
+        text.append(block, static_cast<std::size_t>(got));
+    }
+    const int readErrno = errno;
+    close(fd);
+    if (readError) {
+        refusal_ = "the preferences file " + file_.string() + " cannot be read (" +
+                   std::strerror(readErrno) + ")";
+        std::cerr << "kelvara: warning: " << refusal_
+                  << "; starting with default settings, which will not be saved.\n";
+        return;
+    }
+
+    if (!nestedTooDeeply(text)) {
+        nlohmann::json parsed = nlohmann::json::parse(text, nullptr, false);
         if (!parsed.is_discarded() && parsed.is_object()) {
             values_ = std::move(parsed);
             return;
         }
     }
     // Keep the broken file for the user to inspect rather than overwrite it at the next flush.
+    std::error_code ec;
     std::filesystem::path aside = file_;
     aside += ".broken-" + dateStamp();
     std::filesystem::rename(file_, aside, ec);
@@ -122,14 +206,16 @@ std::optional<bool> PreferencesStore::looseBool(const nlohmann::json& value) {
 
 std::optional<std::int64_t> PreferencesStore::looseInteger(const nlohmann::json& value) {
     if (value.is_boolean()) return value.get<bool>() ? 1 : 0;
-    if (value.is_number_integer()) {
-        if (value.is_number_unsigned()) return static_cast<std::int64_t>(value.get<std::uint64_t>());
-        return value.get<std::int64_t>();
+    if (value.is_number_unsigned()) {
+        const auto number = value.get<std::uint64_t>();
+        if (number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+            return std::nullopt;
+        return static_cast<std::int64_t>(number);
     }
-    if (value.is_number_float()) return static_cast<std::int64_t>(value.get<double>());
+    if (value.is_number_integer()) return value.get<std::int64_t>();
+    if (value.is_number_float()) return wholePart(value.get<double>());
     if (value.is_string()) {
-        if (auto number = numericText(value.get<std::string>()))
-            return static_cast<std::int64_t>(*number);
+        if (auto number = numericText(value.get<std::string>())) return wholePart(*number);
     }
     return std::nullopt;
 }
@@ -193,6 +279,17 @@ void PreferencesStore::removeObjectForKey(const std::string& key) {
 }
 
 bool PreferencesStore::flush(std::string& error) {
+    if (!refusal_.empty()) {
+        error = "not saving: " + refusal_;
+        return false;
+    }
+    // Whatever took the file's place since it was read is not replaced either.
+    struct stat info {};
+    if (stat(file_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        error = "not saving: " + file_.string() + " is " + typeName(info.st_mode) +
+                ", not a regular file";
+        return false;
+    }
     std::string text;
     {
         std::lock_guard lock(mutex_);

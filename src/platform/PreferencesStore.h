@@ -18,8 +18,10 @@ namespace kelvara {
 // which replaces the file atomically. Thread-safe.
 class PreferencesStore {
 public:
-    // Loads `file` if it exists. A file that is not a JSON object is moved aside to
-    // "<name>.broken-<date>" with a warning on stderr naming both paths, and the store starts empty.
+    // Loads `file` if it exists. A file that is not a JSON object (or is nested deeper than any
+    // setting) is moved aside to "<name>.broken-<date>" with a warning on stderr naming both paths,
+    // and the store starts empty. One that cannot be read, or is not a regular file (a FIFO, a
+    // folder), is left where it is with a warning; the store starts empty and never saves over it.
     explicit PreferencesStore(std::filesystem::path file);
 
     // $KELVARA_CONFIG_DIR, else $XDG_CONFIG_HOME/kelvara, else ~/.config/kelvara.
@@ -51,12 +53,14 @@ public:
     void removeObjectForKey(const std::string& key);
 
     // Writes a temporary file beside the store, fsyncs it and renames it over the old one.
-    // Returns false and sets `error` when the file cannot be written; the values stay in memory.
+    // Returns false and sets `error` when the file cannot be written, or is not a regular file, or
+    // could not be read at load; the values stay in memory.
     bool flush(std::string& error);
     // flush() that reports a failure on stderr; what the browsers use after every write.
     void flush();
 
-    // Loose readings of one value, shared with the places that hold values outside the store.
+    // Loose readings of one value, shared with the places that hold values outside the store. A
+    // number no 64-bit integer holds (1e300, "nan") reads as no integer.
     static std::optional<bool> looseBool(const nlohmann::json& value);
     static std::optional<std::int64_t> looseInteger(const nlohmann::json& value);
 
@@ -66,6 +70,7 @@ private:
     std::filesystem::path file_;
     mutable std::mutex mutex_;
     nlohmann::json values_ = nlohmann::json::object();
+    std::string refusal_;  // why the file must not be replaced; empty when it may
 };
 
 }  // namespace kelvara

@@ -65,6 +65,83 @@ TEST_F(BrowseCommands, SongsCarryTheirStatusAndAlbumsTheirSongs) {
     EXPECT_EQ(nlohmann::json::parse(result.out).size(), first["songs"].get<std::size_t>());
 }
 
+TEST_F(BrowseCommands, AlbumSongsAreListedByDiscThenTrack) {
+    const auto song = [](int id, const std::string& title, int disc, int track) {
+        std::string body =
+            "<key>Name</key><string>" + title +
+            "</string><key>Artist</key><string>X</string>"
+            "<key>Album</key><string>Two Discs</string><key>Track Number</key><integer>" +
+            std::to_string(track) + "</integer>";
+        if (disc) body += "<key>Disc Number</key><integer>" + std::to_string(disc) + "</integer>";
+        return test::trackXml(id, body);
+    };
+    test::writeFile(dir / "two.xml", test::libraryXml(song(1, "1-2", 1, 2) + song(2, "2-1", 2, 1) +
+                                                      song(3, "1-1", 1, 1) + song(4, "2-2", 2, 2) +
+                                                      song(5, "none-3", 0, 3)));
+    const auto result =
+        run({"songs", "--album", "X - Two Discs", "--json", "--library", (dir / "two.xml").string(),
+             "--config-dir", (dir / "config").string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    std::vector<std::string> titles;
+    for (const auto& item : nlohmann::json::parse(result.out)) titles.push_back(item["title"]);
+    // A song without disc number comes first, as an empty cell sorts before a number.
+    EXPECT_EQ(titles, (std::vector<std::string>{"none-3", "1-1", "1-2", "2-1", "2-2"}));
+}
+
+TEST_F(BrowseCommands, NamesThatAreNotUtf8ComeOutAsValidJson) {
+    // Whether Python reads the output as strict UTF-8 JSON, and the texts it finds there.
+    const auto strictJson = [](const std::string& out) {
+        test::TempDir tmp;
+        test::writeFile(tmp / "out.json", out);
+        return test::runPython(
+            "import json, sys\n"
+            "print(json.dumps(json.loads(open(sys.argv[1], 'rb').read().decode('utf-8'))))",
+            {(tmp / "out.json").string()});
+    };
+    const std::string bad = "Bad\xFF\xC0\xAF";
+    const std::string fixed = "Bad\uFFFD\uFFFD\uFFFD";
+    // The music folder is the user's, named in bytes that are no UTF-8: paths under it are no
+    // text the library could mend.
+    const auto music = dir / "m\xFE";
+    test::writeFile(music / "a.mp3", "audio");
+    test::writeFile(
+        dir / "bad.xml",
+        test::libraryXml(
+            test::trackXml(1, "<key>Name</key><string>" + bad +
+                                  "</string>"
+                                  "<key>Artist</key><string>" +
+                                  bad +
+                                  "</string>"
+                                  "<key>Album</key><string>" +
+                                  bad +
+                                  "</string>"
+                                  "<key>Location</key><string>file:///lib/a.mp3</string>"),
+            test::playlistXml("<key>Name</key><string>" + bad + "</string>", {1}),
+            "<key>Music Folder</key><string>file:///lib/</string>"));
+    const std::vector<std::string> options = {"--library",      (dir / "bad.xml").string(),
+                                              "--music-folder", music.string(),
+                                              "--config-dir",   (dir / "config").string()};
+    const auto with = [&](std::vector<std::string> args) {
+        args.insert(args.end(), options.begin(), options.end());
+        return args;
+    };
+    for (const auto& args : {with({"playlists", "--json"}), with({"albums", "--json"}),
+                             with({"songs", "--playlist", fixed, "--json"}),
+                             with({"songs", "--album", fixed + " - " + fixed, "--json"})}) {
+        const auto result = run(args);
+        ASSERT_EQ(result.exitCode, 0) << args[0] << ": " << result.err;
+        const auto read = strictJson(result.out);
+        ASSERT_EQ(read.exitCode, 0) << args[0] << ": " << read.err;
+        const auto list = nlohmann::json::parse(read.out);
+        ASSERT_EQ(list.size(), 1u) << args[0];
+        EXPECT_EQ(list[0][args[0] == "playlists" ? "name" : "title"], fixed) << args[0];
+        if (args[0] == "songs") {
+            EXPECT_EQ(list[0]["artist"], fixed);
+            EXPECT_EQ(list[0]["path"], (dir / "m\uFFFD" / "a.mp3").string());
+        }
+    }
+}
+
 TEST_F(BrowseCommands, MistakesGiveOneClearLineAndAFailingStatus) {
     auto result = demo({"songs", "--playlist", "No Such List"});
     EXPECT_EQ(result.exitCode, 2);

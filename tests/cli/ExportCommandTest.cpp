@@ -171,6 +171,53 @@ TEST_F(ExportCommand, TheDestinationIsUsedAndLoggedAsAPlainFolderPath) {
     EXPECT_EQ(tree(), (Lines{"001 Intro.mp3", "P.m3u"}));
 }
 
+TEST_F(ExportCommand, AnEmptyDestinationIsRefused) {
+    lowtide[0].content = "";  // were the run to start anyway, it would write nothing here
+    writeLibrary(lowtide, {{"P", {"Intro"}}});
+    const auto result = cli({"export", "--playlist", "P", "--to", "", "--layout", "3", "--no-m3u",
+                             "--keep-hidden-files"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("--to names no folder"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out.find("Starting export:"), std::string::npos) << result.out;
+}
+
+TEST_F(ExportCommand, TitlesWithLineBreaksKeepLogAndProgressLinesWhole) {
+    lowtide[0].title = "Line&#10;Break";
+    writeLibrary(lowtide, {{"P", {"Line&#10;Break"}}});
+    // The progress line is drawn only on a terminal: stderr on a pseudo-terminal, read back here.
+    Lines argv = base();
+    for (const std::string& a :
+         {std::string("export"), std::string("--playlist"), std::string("P"), std::string("--to"),
+          out.string(), std::string("--layout"), std::string("3")})
+        argv.push_back(a);
+    const auto result = runPython(
+        "import os, pty, subprocess, sys\n"
+        "m, s = pty.openpty()\n"
+        "p = subprocess.Popen(sys.argv[1:], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, "
+        "stderr=s)\n"
+        "os.close(s)\n"
+        "err = b''\n"
+        "while True:\n"
+        "    try:\n"
+        "        chunk = os.read(m, 65536)\n"
+        "    except OSError:\n"
+        "        break\n"
+        "    if not chunk:\n"
+        "        break\n"
+        "    err += chunk\n"
+        "out = p.stdout.read()\n"
+        "p.wait()\n"
+        "sys.stdout.buffer.write(out + b'--- terminal ---' + err)\n",
+        argv);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string log = result.out.substr(0, result.out.find("--- terminal ---"));
+    const std::string terminal = result.out.substr(log.size());
+    EXPECT_NE(log.find("\nExporting song: 01 Intro.mp3\n"), std::string::npos) << log;
+    EXPECT_NE(terminal.find("Exporting song: Line Break"), std::string::npos) << terminal;
+    EXPECT_EQ(terminal.find("Line\r\nBreak"), std::string::npos) << terminal;
+    EXPECT_EQ(terminal.find("Line\nBreak"), std::string::npos) << terminal;
+}
+
 // Starts an export of many large songs, interrupts it with `signals` once the first song is being
 // copied, and returns the exit status.
 int interruptedExport(const Lines& argv, const std::vector<int>& signals,

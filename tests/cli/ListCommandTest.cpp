@@ -147,5 +147,24 @@ TEST_F(ListCommand, MistakesEndWithOneClearLineAndNoFile) {
     EXPECT_FALSE(std::filesystem::exists(dir / "x.xlsx"));
 }
 
+TEST_F(ListCommand, AReadOnlyListingIsNotReplacedAndLeftoversAreCleared) {
+    const auto file = dir / "Songs.xlsx";
+    test::writeFile(file, "read only");
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+    test::writeFile(dir / ".kelvara-part-Zq9x1A", "left by a killed listing");
+    auto result = list({"--all", "--to", file.string()});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("cannot open " + file.string() + " for writing: Permission denied"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(test::readFile(file), "read only");
+
+    std::filesystem::permissions(file, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    result = list({"--all", "--to", file.string()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / ".kelvara-part-Zq9x1A"));
+}
+
 }  // namespace
 }  // namespace kelvara

@@ -60,6 +60,65 @@ TEST_F(AacConversionTest, SourcesBecomeAacKeepingRateAndChannels) {
     EXPECT_TRUE(log_.issues.empty());
 }
 
+// Every channel keeps its place: a source's layout reaches the AAC file unchanged, and each
+// channel still carries its own tone (nothing is mixed into another channel or silenced).
+TEST_F(AacConversionTest, MultichannelSourcesKeepTheirLayout) {
+    const char* const kChannelTones = R"(
+import sys, subprocess, json, math, array
+out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=channel_layout,channels",
+                      "-of", "json", sys.argv[1]], capture_output=True, text=True).stdout
+s = json.loads(out)["streams"][0]
+print(f"layout={s.get('channel_layout')}")
+n = int(s["channels"])
+raw = subprocess.run(["ffmpeg", "-v", "error", "-i", sys.argv[1], "-f", "f32le", "-"],
+                     capture_output=True).stdout
+x = array.array("f", raw)
+window = range(8192 * n, 16384 * n)
+def power(samples, f):
+    w = 2 * math.cos(2 * math.pi * f / 44100); a = b = 0.0
+    for v in samples: a, b = v + w * a - b, a
+    return a * a + b * b - w * a * b
+tones = []
+for c in range(n):
+    ch = [x[i] for i in window[c::n]]
+    rms = math.sqrt(sum(v * v for v in ch) / len(ch))
+    best = max(range(1, n + 1), key=lambda k: power(ch, 220 * k))
+    tones.append(f"{220 * best}@{rms:.2f}")
+print("tones=" + ",".join(tones))
+)";
+    const struct {
+        const char* layout;
+        int channels;
+    } cases[] = {{"quad", 4}, {"3.0", 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.layout);
+        std::vector<std::string> argv = {"ffmpeg", "-v", "error", "-nostdin", "-y"};
+        std::string join;
+        for (int k = 0; k < c.channels; ++k) {
+            for (const char* a : {"-f", "lavfi", "-i"}) argv.push_back(a);
+            argv.push_back("sine=frequency=" + std::to_string(220 * (k + 1)) +
+                           ":sample_rate=44100:duration=2");
+            join += "[" + std::to_string(k) + "]";
+        }
+        const auto source = out_ / (std::string(c.layout) + ".wav");
+        for (const std::string& a :
+             {std::string("-filter_complex"),
+              join + "join=inputs=" + std::to_string(c.channels) + ":channel_layout=" + c.layout,
+              std::string("-c:a"), std::string("pcm_s16le"), source.string()})
+            argv.push_back(a);
+        ASSERT_EQ(runCommand(argv).exitCode, 0);
+        const auto expected = probe(kChannelTones, source);
+        ASSERT_EQ(expected.at("layout"), c.layout);
+
+        const std::string destination = std::string(c.layout) + ".m4a";
+        ASSERT_EQ(converter_.convertToAACItemAtUrl(job(song(source), destination, 320)),
+                  ConversionOutcome::Written);
+        const auto converted = probe(kChannelTones, out_ / destination);
+        EXPECT_EQ(converted.at("layout"), c.layout);
+        EXPECT_EQ(converted.at("tones"), expected.at("tones"));
+    }
+}
+
 TEST_F(AacConversionTest, BitRateFollowsTheJobWithA64kFloor) {
     EXPECT_EQ(MediaConverter::transcoderBitRate(320), 320000u);
     EXPECT_EQ(MediaConverter::transcoderBitRate(48), 64000u);
@@ -318,7 +377,7 @@ TEST_F(AacConversionTest, ProbesTheCodecOfM4aFiles) {
 TEST_F(AacConversionTest, ASecondRunWaitsForTheFirstAndSaysSo) {
     std::string error;
     std::filesystem::remove_all(documents());
-    ASSERT_TRUE(converter_.beginRun({}, error)) << error;
+    ASSERT_TRUE(converter_.beginRun({}, nullptr, error)) << error;
     EXPECT_TRUE(std::filesystem::exists(IntermediateFiles::lockFile()));
 
     std::atomic<bool> started{false};
@@ -327,7 +386,7 @@ TEST_F(AacConversionTest, ASecondRunWaitsForTheFirstAndSaysSo) {
         MediaConverter other;
         std::string otherError;
         EXPECT_TRUE(
-            other.beginRun([&](const std::string& line) { lines.push_back(line); }, otherError));
+            other.beginRun([&](const std::string& line) { lines.push_back(line); }, nullptr, otherError));
         started = true;
         other.endRun();
     });
@@ -345,7 +404,7 @@ TEST_F(AacConversionTest, ASecondRunWaitsForTheFirstAndSaysSo) {
 TEST_F(AacConversionTest, ASongOutsideARunWaitsForTheWorkingFiles) {
     std::string error;
     MediaConverter running;
-    ASSERT_TRUE(running.beginRun({}, error)) << error;
+    ASSERT_TRUE(running.beginRun({}, nullptr, error)) << error;
 
     std::atomic<bool> done{false};
     const auto& item = song(Sources::get()["stereo.wav"]);

@@ -8,7 +8,7 @@ using Lines = std::vector<std::string>;
 // Records the jobs it is given and writes a marker file in place of converting.
 class FakeConverter : public SongConverter {
 public:
-    bool beginRun(const std::function<void(const std::string&)>&, std::string&) override {
+    bool beginRun(const std::function<void(const std::string&)>&, const std::atomic<bool>*, std::string&) override {
         ++begun;
         return true;
     }
@@ -26,6 +26,7 @@ public:
 
     ConversionOutcome record(const std::string& kind, const ConversionJob& job) {
         jobs.push_back(kind + " " + std::to_string(job.bitRate) + " " + job.destination.filename().string());
+        skipFlags.push_back(job.skipIfExists);
         if (job.song && job.song->title() == "Broken") {
             job.logErrorMessage("Cannot convert");
             return ConversionOutcome::Failed;
@@ -34,6 +35,7 @@ public:
         return ConversionOutcome::Written;
     }
     Lines jobs;
+    std::vector<bool> skipFlags;
     int begun = 0, ended = 0, probed = 0;
 };
 
@@ -122,13 +124,50 @@ TEST_F(ExportConversion, AlbumArtworkIsWrittenOncePerAlbum) {
     EXPECT_TRUE(ui.logged("Export album artwork to png file"));
 }
 
+TEST_F(ExportConversion, KeepingTheRateKeepsALowRateAndTheConverterIsToldWhetherToSkip) {
+    const MediaItem& low = make("Low", "low.wav", "WAV audio file", 128);
+    EXPECT_EQ(run(true, 0, {&low}), (Lines{"low.mp3"}));
+    EXPECT_EQ(converter.jobs, (Lines{"mp3 128 low.mp3"}));
+    EXPECT_TRUE(ui.logged("Converting to MP3(128) song: low.wav"));
+    EXPECT_EQ(run(false, 0, {&low}), (Lines{"low.m4a"}));
+    EXPECT_EQ(converter.jobs, (Lines{"aac 128 low.m4a"}));
+
+    for (bool skip : {true, false}) {
+        options.setSkipIfExists(skip);
+        run(true, 192, {&low});
+        EXPECT_EQ(converter.skipFlags, std::vector<bool>{skip});
+    }
+}
+
+TEST_F(ExportConversion, ASourceIsNeverConvertedOntoItselfNorReadWhenNotARegularFile) {
+    const MediaItem& lossless = make("Lossless", "l.m4a", "Apple Lossless audio file", 0);
+    MediaItem& device = make("Device", "zero.wav", "WAV audio file", 0);
+    device.setMappedPath(std::filesystem::path("/dev/zero"));
+    options.setSkipIfExists(false);
+    options.setFilesSaveToFolder(3);
+    out = dir / "music";  // the AAC file would take the lossless file's own name
+    auto m = manager(&converter);
+    m->setExportPlaylistFile(false);
+    m->setConverToAAC(true);
+    ASSERT_EQ(runPlaylists(*m, {playlist("P", {&lossless, &device})}), RunEnding::Finished);
+    EXPECT_TRUE(converter.jobs.empty());
+    EXPECT_EQ(readFile(dir / "music/l.m4a"), "audio");
+    EXPECT_EQ(
+        ui.issues,
+        (Lines{
+            "Error: Cannot export song \"Lossless\": the destination is the source file itself: " +
+                (dir / "music/l.m4a").string(),
+            "Cannot read /dev/zero: it is not a regular file", "Export Finished with 2 issues"}));
+}
+
 // A converter that fails by throwing where the engine calls it.
 class ThrowingConverter : public FakeConverter {
 public:
-    bool beginRun(const std::function<void(const std::string&)>& log, std::string& error) override {
-        if (throwAtBegin) throw std::runtime_error("lock file unreadable");
-        return FakeConverter::beginRun(log, error);
-    }
+  bool beginRun(const std::function<void(const std::string&)>& log, const std::atomic<bool>* cancel,
+                std::string& error) override {
+      if (throwAtBegin) throw std::runtime_error("lock file unreadable");
+      return FakeConverter::beginRun(log, cancel, error);
+  }
     std::optional<std::string> probeKind(const std::filesystem::path&) override {
         throw std::runtime_error("probe failed");
     }

@@ -248,5 +248,95 @@ TEST_F(ExportNaming, AlbumTitleAndDateAddedOrdersPutAbsentValuesFirstAscending) 
     EXPECT_EQ(order(5, false), (Lines{"One", "Three", "Two"}));
 }
 
+TEST_F(ExportNaming, ItemsOfOneRunNeverShareAFolderOrAPlaylistFile) {
+    options.setSaveM3uWithFiles(false);
+    auto m = manager();
+    ASSERT_EQ(runPlaylists(
+                  *m, {playlist("Same", {intro}), playlist("Same", {intro}),
+                       playlist("A/B", {intro}), playlist("AB", {intro}), playlist(".", {intro}),
+                       playlist("", {intro}), playlist("Mix", {intro}), playlist("MIX", {intro})}),
+              RunEnding::Finished);
+    EXPECT_EQ(tree(), (Lines{"AB (2).m3u", "AB (2)/01 Intro.mp3", "AB.m3u", "AB/01 Intro.mp3",
+                             "MIX (2).m3u", "MIX (2)/01 Intro.mp3", "Mix.m3u", "Mix/01 Intro.mp3",
+                             "Same (2).m3u", "Same (2)/01 Intro.mp3", "Same.m3u",
+                             "Same/01 Intro.mp3", "unknown (2).m3u", "unknown (2)/01 Intro.mp3",
+                             "unknown.m3u", "unknown/01 Intro.mp3"}));
+    EXPECT_EQ(readFile(out / "Same (2).m3u"),
+              "#EXTINF:239,Intro - Lowtide\nSame (2)/01 Intro.mp3\n");
+    EXPECT_TRUE(ui.logged("Exporting playlist: Same"));
+
+    // Without item folders only the playlist files are told apart; albums with artist folders
+    // get the number on the album level.
+    std::filesystem::remove_all(out);
+    options.setFilesSaveToFolder(3);
+    ASSERT_EQ(runPlaylists(*manager(), {playlist("Same", {intro}), playlist("Same", {intro})}),
+              RunEnding::Finished);
+    EXPECT_EQ(tree(), (Lines{"01 Intro.mp3", "Same (2).m3u", "Same.m3u"}));
+
+    std::filesystem::remove_all(out);
+    options.setFilesSaveToFolder(0);
+    options.setSaveM3uWithFiles(true);
+    const auto record = albumRecord("Blue Hours", std::string("Lowtide"), hours, {intro});
+    auto albums = manager();
+    albums->setCreateArtistFolder(true);
+    ASSERT_EQ(runAlbums(*albums, {record, record}), RunEnding::Finished);
+    EXPECT_EQ(tree(), (Lines{"Lowtide/Blue Hours (2)/01 Intro.mp3",
+                             "Lowtide/Blue Hours (2)/LowtideBlue Hours (2).m3u",
+                             "Lowtide/Blue Hours/01 Intro.mp3",
+                             "Lowtide/Blue Hours/LowtideBlue Hours.m3u"}));
+}
+
+TEST_F(ExportNaming, ControlCharactersBecomeSpacesInTextAndLeaveNames) {
+    MediaItem& odd = song(
+        "Line\nTwo\t\x1B[31m\x07 \xC2\x85"
+        "end",
+        lowtide, hours, "bad\r\nname\x7F.mp3");
+    options.setFilesSaveToFolder(3);
+    const auto run = [&](int pattern, FormatList custom = {}) {
+        std::filesystem::remove_all(out);
+        ui.lines.clear();
+        auto m = manager();
+        m->setFileNameFormatType(pattern);
+        m->setCustomFormatArray(std::move(custom));
+        EXPECT_EQ(runPlaylists(*m, {playlist("Tab\there", {&odd})}), RunEnding::Finished);
+    };
+    run(4);
+    EXPECT_EQ(tree(), (Lines{"LineTwo[31m end.mp3", "Tabhere.m3u"}));
+    EXPECT_EQ(readFile(out / "Tabhere.m3u"),
+              "#EXTINF:239,Line Two  [31m   end - Lowtide\nLineTwo[31m end.mp3\n");
+    EXPECT_TRUE(ui.logged("Exporting song: bad  name .mp3"));
+    EXPECT_TRUE(ui.logged("Exporting playlist: Tab here"));
+
+    // The source's own name, and separators typed into a custom pattern, invalid UTF-8 included.
+    run(0);
+    EXPECT_EQ(tree(), (Lines{"Tabhere.m3u", "badname.mp3"}));
+    using E = std::vector<FormatList::Element>;
+    run(5, FormatList(E{std::string("\x01<\xF8\x88\x80\x80\x80\xC0\xAF\xED\xA0\x80>\n"),
+                        MetadataToken{"Title"}}));
+    EXPECT_EQ(tree(), (Lines{"<>LineTwo[31m end.mp3", "Tabhere.m3u"}));
+    run(5, FormatList());
+    EXPECT_EQ(tree(), (Lines{"Tabhere.m3u", "badname.mp3"}));
+}
+
+TEST_F(ExportNaming, TextOrdersIgnoreCaseAndNormalFormAndCountNumbersByValue) {
+    const std::string nfd = "e\xCC\x81", nfc = "\xC3\xA9";
+    std::vector<const MediaItem*> items;
+    for (const std::string& title :
+         {std::string("Zulu"), std::string("alpha"), nfd, std::string("f"),
+          std::string("\xC3\x89mile"), nfc, std::string("Track 10"), std::string("Track 2")})
+        items.push_back(&song(title, lowtide, hours, title + ".mp3"));
+    const Playlist& list = *playlist("P", items);
+    EXPECT_EQ(songOrder(list, 2, true),
+              (Lines{"alpha", nfd, nfc, "\xC3\x89mile", "f", "Track 2", "Track 10", "Zulu"}));
+
+    // Artists sort the same way, and the position numbers follow the order.
+    Artist& lower = artist("alpha");
+    Artist& upper = artist("Beta");
+    MediaItem& one = song("One", &lower, hours, "one.mp3");
+    MediaItem& two = song("Two", &upper, hours, "two.mp3");
+    options.setTracksOrder(1);
+    EXPECT_EQ(names(playlist("Q", {&two, &one}), 1), (Lines{"Q/001 One.mp3", "Q/002 Two.mp3"}));
+}
+
 }  // namespace
 }  // namespace kelvara::test

@@ -31,6 +31,28 @@ TEST(SanitizeFileName, ReducesToTheCharacterSetTheSameWayInAnyLocale) {
     EXPECT_EQ(sanitizeFileNameString("a\xFF" "b", 0), "ab");
 }
 
+TEST(SanitizeFileName, NeverLetsControlCharactersOrInvalidUtf8Through) {
+    EXPECT_EQ(sanitizeFileNameString("a\nb\tc\x07"
+                                     "d\x7F\xC2\x85\xC2\x9F"
+                                     "e\x1B[0m",
+                                     0),
+              "abcde[0m");
+    // Five-byte and overlong forms, surrogates, stray continuation and truncated sequences.
+    for (std::int32_t encoding : {0, 1, 2})
+        EXPECT_EQ(sanitizeFileNameString("a\xF8\x88\x80\x80\x80"
+                                         "b\xC0\xAF\xED\xA0\x80\x80\xE2\x82"
+                                         "c",
+                                         encoding),
+                  "abc")
+            << encoding;
+    // Control characters never make a name by themselves.
+    EXPECT_EQ(safeFileName(sanitizeFileNameString("\x01\x02", 0)), "unknown");
+    EXPECT_EQ(withoutControlCharacters("\x01x\xC2\x85\xFF", " "), " x \xFF");
+    EXPECT_EQ(withoutControlCharacters("Caf\xC3\xA9 \xE2\x80\x94 ok", " "),
+              "Caf\xC3\xA9 \xE2\x80\x94 ok");
+    EXPECT_EQ(cleanName("<\x01\xF8\x88\x80\x80\x80>\xC3\xA9"), "<>\xC3\xA9");
+}
+
 TEST(FileNameRules, TrimsSpaceSeparatorsButNotLineBreaks) {
     EXPECT_EQ(trimSpaces(" \t\xC2\xA0Title\xE3\x80\x80 "), "Title");
     EXPECT_EQ(trimSpaces("\nTitle\n"), "\nTitle\n");

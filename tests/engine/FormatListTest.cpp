@@ -42,5 +42,23 @@ TEST(FormatList, StoredFormRoundTripsAndIsMadeSafe) {
     EXPECT_FALSE(FormatList::fromJson(nlohmann::json("text")));
 }
 
+TEST(FormatList, ControlCharactersNeverReachAName) {
+    // A NUL would end every file name at that point, and all songs would share one name.
+    const auto stored = nlohmann::json::parse(
+        R"([{"token":"Track NO"}, "\u0000. \u0001\t\n", {"token":"Ti\u0000tle"}, "\u001f-\u007f-\u0085-\u009f-\u00a0-\u2028", "\u0000"])");
+    auto format = FormatList::fromJson(stored);
+    ASSERT_TRUE(format);
+    EXPECT_EQ(format->toText(), "<Track NO>. <Title>----\u00a0-\u2028");
+    EXPECT_TRUE(format->hasTitle());
+    std::string error;
+    EXPECT_EQ(FormatList::parse("<Title>\x01\r\n- x\x7f", error)->toText(), "<Title>- x");
+    // Removing a byte must not join its neighbours into a new control character (C2 80 is U+0080).
+    for (const char* text : {"\xC2\x01\x80<Title>", "a\xC2/\x80" "b<Title>"}) {
+        const std::string once = FormatList::parse(text, error)->toText();
+        EXPECT_EQ(FormatList::parse(once, error)->toText(), once) << text;
+        EXPECT_EQ(once.find("\xC2\x80"), std::string::npos) << text;
+    }
+}
+
 }  // namespace
 }  // namespace kelvara

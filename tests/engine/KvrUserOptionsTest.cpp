@@ -51,6 +51,16 @@ TEST(KvrUserOptions, OutOfRangeValuesFallBackAsTheLoaderDefines) {
     EXPECT_EQ(load(R"({"LineEnding": 2})").lineEnding(), 2);
 }
 
+TEST(KvrUserOptions, NumbersNoIntegerCanHoldTakeTheDefault) {
+    EXPECT_EQ(load(R"({"Algorithm": 1e300})").algorithm(), 1);
+    EXPECT_EQ(load(R"({"Algorithm": "nan"})").algorithm(), 1);
+    EXPECT_EQ(load(R"({"LineEnding": -1e300})").lineEnding(), 0);
+    EXPECT_EQ(load(R"({"TracksOrder": "1e19"})").tracksOrder(), 0);
+    EXPECT_EQ(load(R"({"OrginizeFilesOption": 18446744073709551617e0})").filesSaveToFolder(), 0);
+    EXPECT_TRUE(load(R"({"SkipIfExists": "nan"})").skipIfExists());
+    EXPECT_FALSE(load(R"({"WindowsPaths": "nan"})").windowsPaths());
+}
+
 TEST(KvrUserOptions, BooleansReadFromNumbersAndNumericText) {
     EXPECT_FALSE(load(R"({"SkipIfExists": 0})").skipIfExists());
     EXPECT_FALSE(load(R"({"SkipIfExists": "0"})").skipIfExists());

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <future>
 #include <set>
 
 #include "library/DistinguishedKinds.h"
@@ -407,6 +410,102 @@ TEST(MediaLibraryReader, CanonicalKindIsEnglishTextOrFromTheExtension) {
     EXPECT_EQ(only(*library).canonicalKind(), "MPEG audio file");
 }
 
+TEST(MediaLibraryReader, KindTextsTheTableDoesNotKnowAreKeptAsTheLibraryGivesThem) {
+    using R = MediaLibraryReader;
+    // Formats the library plays but the table does not name must stay recognisably themselves:
+    // the conversion decision tells "no kind" (counted as AAC) from "some other kind".
+    EXPECT_EQ(R::canonicalKind("FLAC audio file", ".flac"), "FLAC audio file");
+    EXPECT_EQ(R::canonicalKind("Ogg Vorbis audio file", ".ogg"), "Ogg Vorbis audio file");
+    EXPECT_EQ(R::canonicalKind("Fichier audio FLAC", ".flac"), "Fichier audio FLAC");
+    EXPECT_EQ(R::canonicalKind("Opus\u00A0audio", ".opus"), "Opus\u00A0audio") << "not even spaces change";
+    EXPECT_EQ(R::canonicalKind("", ".flac"), "") << "an empty kind is there, not absent";
+    // Only a missing kind with nothing in the extension to go on is absent.
+    EXPECT_FALSE(R::canonicalKind(std::nullopt, ".flac"));
+    EXPECT_FALSE(R::canonicalKind(std::nullopt, ""));
+    // MPEG-4 files are AAC or Apple Lossless whatever the localised text says: probed.
+    for (const char* extension : {".m4a", ".m4b", ".m4r", ".mp4"})
+        EXPECT_FALSE(R::canonicalKind("Fichier audio Apple Lossless", extension)) << extension;
+
+    auto library =
+        load(libraryXml(trackXml(1,
+                                 "<key>Kind</key><string>FLAC audio file</string>"
+                                 "<key>Location</key><string>file:///m/a.flac</string>") +
+                        trackXml(2,
+                                 "<key>Kind</key><string>Ogg Vorbis audio file</string>"
+                                 "<key>Location</key><string>file:///m/b.ogg</string>") +
+                        trackXml(3, "<key>Location</key><string>file:///m/c.flac</string>")));
+    const auto& items = library->allMediaItems();
+    EXPECT_EQ(items[0]->canonicalKind(), "FLAC audio file");
+    EXPECT_EQ(items[1]->canonicalKind(), "Ogg Vorbis audio file");
+    EXPECT_FALSE(items[2]->canonicalKind());
+}
+
+TEST(MediaLibraryReader, EveryTextIsMadeValidUtf8WhereItIsRead) {
+    // One U+FFFD for each byte that starts no character and for each character cut short.
+    const std::string bad =
+        "a\xFF"
+        "b\xC0\xAF"
+        "c\xF8\x88\x80\x80\x80"
+        "d\xED\xA0\x80"
+        "e\xE2\x82"
+        "f\xF4\x90\x80\x80"
+        "g";
+    const std::string fixed =
+        "a\uFFFD"
+        "b\uFFFD\uFFFD"
+        "c\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"
+        "d\uFFFD\uFFFD\uFFFD"
+        "e\uFFFD"
+        "f\uFFFD\uFFFD\uFFFD\uFFFD"
+        "g";
+    const std::string good = "caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x8E\xB5 \xEF\xBF\xBD";
+    const auto text = [](const std::string& key, const std::string& value) {
+        return "<key>" + key + "</key><string>" + value + "</string>";
+    };
+    std::string body;
+    for (const char* key :
+         {"Name", "Artist", "Album Artist", "Album", "Genre", "Kind", "Composer", "Comments",
+          "Sort Name", "Sort Artist", "Sort Album", "Sort Album Artist", "Sort Composer"})
+        body += text(key, bad);
+    body += text("Location", "file:///m/%FF" + bad + ".flac");
+    auto library = load(libraryXml(
+        trackXml(1, body) +
+            trackXml(2, text("Name", good) + text("Artist", "&#xD800;&#x110000;&#xDFFF;")),
+        playlistXml(text("Name", bad), {1}), text("Music Folder", "file:///\xFE/")));
+    ASSERT_EQ(library->allMediaItems().size(), 2u);
+    const MediaItem& item = *library->allMediaItems()[0];
+    const std::vector<OptionalText> values = {item.title(),
+                                              item.artist()->name(),
+                                              item.album()->albumArtist(),
+                                              item.album()->title(),
+                                              item.genre(),
+                                              item.kind(),
+                                              item.canonicalKind(),
+                                              item.composer(),
+                                              item.comments(),
+                                              item.sortTitle(),
+                                              item.artist()->sortName(),
+                                              item.album()->sortTitle(),
+                                              item.sortComposer(),
+                                              item.album()->sortAlbumArtist(),
+                                              library->allPlaylists()[0]->name()};
+    for (std::size_t i = 0; i < values.size(); ++i) EXPECT_EQ(values[i], fixed) << i;
+    // Escapes in a location name bytes of a file name, which need not be UTF-8: kept.
+    EXPECT_EQ(item.mappedPath(), "/m/\xFF" + fixed + ".flac");
+    EXPECT_EQ(library->musicFolder(), "file:///\uFFFD/");
+    // Valid text is kept byte for byte, U+FFFD included; character references to surrogates or
+    // past U+10FFFF give no invalid UTF-8 either.
+    EXPECT_EQ(library->allMediaItems()[1]->title(), good);
+    const OptionalText& fromReferences = library->allMediaItems()[1]->artist()->name();
+    ASSERT_TRUE(fromReferences);
+    EXPECT_NE(fromReferences->find("\uFFFD"), std::string::npos) << *fromReferences;
+    const auto check = test::runPython(
+        "import sys\nfor a in sys.argv[1:]: a.encode('utf-8', 'surrogateescape').decode('utf-8', "
+        "'strict')",
+        {*fromReferences, *item.title()});
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Files that cannot be read as a library.
 
@@ -435,6 +534,20 @@ TEST_F(BadLibraryFile, MissingOrUnreadable) {
     test::writeFile(file, libraryXml(""));
     std::filesystem::permissions(file, std::filesystem::perms::none);
     EXPECT_NE(errorForFile(file).find("Permission denied"), std::string::npos);
+}
+
+TEST_F(BadLibraryFile, APipeOrDeviceIsRefusedWithoutWaitingForAWriter) {
+    const auto fifo = dir_ / "Library.xml";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto reading = std::async(std::launch::async, [&] { return errorForFile(fifo); });
+    if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        // Let the blocked open return, so that the test ends.
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) ::close(writer);
+        FAIL() << "reading a FIFO waited for a writer";
+    }
+    EXPECT_NE(reading.get().find("not a regular file"), std::string::npos);
+    EXPECT_NE(errorForFile("/dev/null").find("not a regular file"), std::string::npos);
 }
 
 TEST_F(BadLibraryFile, EmptyMalformedForeignAndTruncatedFilesSayWhatIsWrong) {

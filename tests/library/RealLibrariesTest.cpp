@@ -1,10 +1,15 @@
 // The real library files of tests/fixtures/itunes-xml (see its README), read end to end.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
+#include <nlohmann/json.hpp>
+
+#include "library/AlbumCatalogue.h"
 #include "library/DistinguishedKinds.h"
 #include "library/MediaLibrary.h"
+#include "platform/PreferencesStore.h"
 #include "support/TestSupport.h"
 
 namespace kelvara {
@@ -65,12 +70,14 @@ TEST(RealLibraries, WindowsITunes11) {
     EXPECT_EQ(first.album()->rating(), 60);
     EXPECT_TRUE(first.album()->isRatingComputed());
 
-    std::set<const Album*> albums;
-    std::set<const Artist*> artists;
+    // Albums and artists by identity: songs that disagree on sort texts or album rating hold
+    // objects of their own with the same persistent ID.
+    std::set<PersistentID> albums;
+    std::set<PersistentID> artists;
     std::size_t voiceMemos = 0, songs = 0;
     for (const MediaItem* item : library->allMediaItems()) {
-        albums.insert(item->album());
-        if (item->artist()) artists.insert(item->artist());
+        albums.insert(item->album()->persistentID());
+        if (item->artist()) artists.insert(item->artist()->persistentID());
         EXPECT_FALSE(item->isCloud());
         EXPECT_TRUE(item->canonicalKind()) << item->kind().value_or("");
         EXPECT_EQ(item->mappedPath().string().rfind("/mnt/music/", 0), 0u) << item->mappedPath();
@@ -136,6 +143,91 @@ TEST(RealLibraries, SmartPlaylistsOnly) {
         return p->parentPersistentID() == folders[0]->persistentID();
     });
     EXPECT_EQ(children, 323);
+}
+
+// What Python's plistlib reads for each track, keyed by persistent ID: the album and artist values
+// as the file gives them for that one song.
+nlohmann::json trackValuesByPython(const std::string& name) {
+    const auto result = test::runPython(R"(
+import json, plistlib, sys
+tracks = plistlib.load(open(sys.argv[1], "rb"))["Tracks"].values()
+keys = ["Album Rating", "Album Rating Computed", "Sort Album", "Sort Album Artist", "Album Artist",
+        "Compilation", "Disc Number", "Sort Artist", "Artist", "Album"]
+print(json.dumps({t["Persistent ID"]: {k: t.get(k) for k in keys} for t in tracks}))
+)",
+                                        {test::fixture("itunes-xml/" + name).string()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return nlohmann::json::parse(result.out);
+}
+
+template <typename T>
+nlohmann::json jsonOr(const std::optional<T>& value) {
+    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
+TEST(RealLibraries, AlbumAndArtistValuesAreThoseOfEachSongItself) {
+    for (const std::string name : {"windows-itunes11-en-gb.xml", "music-app-1.4-fr.xml"}) {
+        auto library = open(name);
+        ASSERT_TRUE(library);
+        const nlohmann::json expected = trackValuesByPython(name);
+        ASSERT_EQ(expected.size(), library->allMediaItems().size());
+        std::size_t wrong = 0;
+        for (const MediaItem* item : library->allMediaItems()) {
+            const auto& want = expected.at(persistentIDToHex(item->persistentID()));
+            const Album& album = *item->album();
+            const nlohmann::json got = {
+                {"Album Rating",
+                 album.rating() ? nlohmann::json(album.rating()) : nlohmann::json(nullptr)},
+                {"Album Rating Computed",
+                 album.isRatingComputed() ? nlohmann::json(true) : nlohmann::json(nullptr)},
+                {"Sort Album", jsonOr(album.sortTitle())},
+                {"Sort Album Artist", jsonOr(album.sortAlbumArtist())},
+                {"Album Artist", jsonOr(album.albumArtist())},
+                {"Compilation",
+                 album.isCompilation() ? nlohmann::json(true) : nlohmann::json(nullptr)},
+                {"Disc Number",
+                 album.discNumber() ? nlohmann::json(album.discNumber()) : nlohmann::json(nullptr)},
+                {"Sort Artist", item->artist() ? jsonOr(item->artist()->sortName()) : nullptr},
+                {"Artist", item->artist() ? jsonOr(item->artist()->name()) : nullptr},
+                {"Album", jsonOr(album.title())}};
+            if (got != want && ++wrong <= 5)
+                ADD_FAILURE() << name << " " << *item->title() << "\n  got  " << got << "\n  want "
+                              << want;
+        }
+        EXPECT_EQ(wrong, 0u) << name;
+    }
+
+    // Songs of other artists on a same-named album without album artist keep their own ratings:
+    // only the records whose first song carries an album rating show one.
+    auto library = open("windows-itunes11-en-gb.xml");
+    ASSERT_TRUE(library);
+    test::TempDir dir;
+    PreferencesStore preferences(dir / "preferences.json");
+    AlbumCatalogue catalogue(library.get(), preferences);
+    catalogue.loadAlbums();
+    std::map<std::string, std::optional<int>> ratings;
+    for (const auto& record : catalogue.albums())
+        if (record->title() == "Traxtorm Power - The Best Of Italian Hardcore")
+            ratings[record->artist().value_or("")] = record->rating();
+    EXPECT_EQ(ratings.size(), 13u);
+    for (const auto& [artist, rating] : ratings) {
+        if (artist == "Art Of Fighters" || artist == "Impulse Factory")
+            EXPECT_EQ(rating, 60) << artist;
+        else if (artist == "Baba Nation")
+            EXPECT_EQ(rating, 20) << artist;
+        else
+            EXPECT_EQ(rating, std::nullopt) << artist;
+    }
+
+    // Every song keeps the album and artist identity it had (a digest of them all, in order).
+    std::uint64_t digest = 0xcbf29ce484222325ULL;
+    for (const MediaItem* item : library->allMediaItems()) {
+        for (const PersistentID id :
+             {item->album()->persistentID(), item->artist() ? item->artist()->persistentID() : 0}) {
+            digest = (digest ^ id) * 0x100000001b3ULL;
+        }
+    }
+    EXPECT_EQ(digest, 2678423104855823038u);
 }
 
 }  // namespace

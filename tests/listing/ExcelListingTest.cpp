@@ -170,6 +170,27 @@ TEST_P(ExcelListing, LongAndManyTextsSurviveInFull) {
     EXPECT_EQ(book["rows"][3000][1]["v"], "odd 😀");
 }
 
+TEST_P(ExcelListing, TextsAreCutExactlyAtTheCellLimitAndNeverInsideACharacter) {
+    // A cell holds at most 32767 UTF-16 units.
+    const std::vector<std::string> titles = {std::string(32767, 'a'), std::string(32768, 'b'),
+                                             std::string(32766, 'c') + "\U0001F600",
+                                             std::string(32766, 'd') + "e"};
+    MediaLibrary library;
+    std::vector<const MediaItem*> songs;
+    for (const std::string& title : titles) {
+        MediaItem& item = library.addMediaItem();
+        item.setTitle(title);
+        songs.push_back(&item);
+    }
+    lib.songs = songs;
+    const json book = write({"title"});
+    ASSERT_EQ(book["rows"].size(), titles.size() + 1);
+    EXPECT_EQ(book["rows"][1][0]["v"], titles[0]);
+    EXPECT_EQ(book["rows"][2][0]["v"], std::string(32767, 'b'));
+    EXPECT_EQ(book["rows"][3][0]["v"], std::string(32766, 'c'));
+    EXPECT_EQ(book["rows"][4][0]["v"], titles[3]);
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, ExcelListing, testing::Values("xlsx", "xls"));
 
 TEST(ExcelDates, PackIntoSerialNumbersWithThe1900LeapDay) {

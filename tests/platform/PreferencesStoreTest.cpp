@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
-
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "platform/AtomicFile.h"
 #include "platform/PreferencesStore.h"
@@ -127,4 +129,98 @@ TEST(AtomicFile, UncommittedFileLeavesNothingAndLeftoversAreRemoved) {
     ASSERT_TRUE(live->write("complete", error));
     EXPECT_TRUE(live->commit(error)) << error;
     EXPECT_EQ(kelvara::test::readFile(dir / "other.mp3"), "complete");
+}
+
+TEST(PreferencesStore, NumbersBeyondAnIntegerAreMalformedNotCast) {
+    TempDir dir;
+    kelvara::test::writeFile(dir / "preferences.json", R"({
+        "huge": 1e300, "tiny": -1e300, "nanText": "nan", "infText": "inf", "bigText": "9.3e18",
+        "edge": 9223372036854775807, "lowEdge": -9223372036854775808, "floatEdge": -9.2e18,
+        "hugeInteger": 18446744073709551615
+    })");
+    PreferencesStore store(dir / "preferences.json");
+    EXPECT_EQ(store.integerForKey("huge"), std::nullopt);
+    EXPECT_EQ(store.integerForKey("tiny"), std::nullopt);
+    EXPECT_EQ(store.integerForKey("nanText"), std::nullopt);
+    EXPECT_EQ(store.integerForKey("infText"), std::nullopt);
+    EXPECT_EQ(store.integerForKey("bigText"), std::nullopt);
+    EXPECT_EQ(store.integerForKey("hugeInteger"), std::nullopt);
+    EXPECT_EQ(store.boolForKey("nanText"), std::nullopt);
+    EXPECT_EQ(store.integerForKey("edge"), INT64_MAX);
+    EXPECT_EQ(store.integerForKey("lowEdge"), INT64_MIN);
+    EXPECT_EQ(store.integerForKey("floatEdge"), -9200000000000000000LL);
+}
+
+TEST(PreferencesStore, DeeplyNestedFileIsMovedAsideAsMalformed) {
+    TempDir dir;
+    const auto file = dir / "preferences.json";
+    const std::string deep = "{\"SkipIfExists\": 0, \"TracksOrder\": " + std::string(100000, '[') +
+                             std::string(100000, ']') + "}";
+    kelvara::test::writeFile(file, deep);
+    testing::internal::CaptureStderr();
+    PreferencesStore store(file);
+    const std::string warning = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(store.contains("SkipIfExists"));
+    EXPECT_FALSE(store.objectForKey("TracksOrder"));
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_NE(warning.find(file.string()), std::string::npos);
+    // Brackets inside texts are only text; ordinary nesting is kept.
+    kelvara::test::writeFile(file, R"({"a": "[[[[{{{{", "b": {"c": [[1, 2], {"d": [3]}]}})");
+    PreferencesStore fine(file);
+    EXPECT_EQ(fine.stringForKey("a"), "[[[[{{{{");
+    EXPECT_EQ(fine.objectForKey("b")->at("c")[1]["d"][0], 3);
+}
+
+TEST(PreferencesStore, FifoIsNamedLeftInPlaceAndNeverReplaced) {
+    TempDir dir;
+    const auto file = dir / "preferences.json";
+    ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+    testing::internal::CaptureStderr();
+    PreferencesStore store(file);  // must not block waiting for a writer
+    const std::string warning = testing::internal::GetCapturedStderr();
+    EXPECT_NE(warning.find(file.string()), std::string::npos) << warning;
+    EXPECT_NE(warning.find("FIFO"), std::string::npos) << warning;
+    EXPECT_EQ(warning.find("not valid JSON"), std::string::npos) << warning;
+    EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1) << warning;
+    EXPECT_EQ(std::filesystem::status(file).type(), std::filesystem::file_type::fifo);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+
+    store.setInteger("LineEnding", 1);
+    EXPECT_EQ(store.integerForKey("LineEnding"), 1);
+    std::string error;
+    EXPECT_FALSE(store.flush(error));
+    EXPECT_NE(error.find(file.string()), std::string::npos) << error;
+    EXPECT_EQ(std::filesystem::status(file).type(), std::filesystem::file_type::fifo);
+}
+
+TEST(PreferencesStore, UnreadableFileIsNamedKeptAndNotOverwritten) {
+    if (geteuid() == 0) GTEST_SKIP() << "root reads anything";
+    TempDir dir;
+    const auto file = dir / "preferences.json";
+    kelvara::test::writeFile(file, R"({"SkipIfExists": 0})");
+    std::filesystem::permissions(file, std::filesystem::perms::none);
+    testing::internal::CaptureStderr();
+    PreferencesStore store(file);
+    const std::string warning = testing::internal::GetCapturedStderr();
+    std::filesystem::permissions(
+        file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_NE(warning.find(file.string()), std::string::npos) << warning;
+    EXPECT_EQ(warning.find("not valid JSON"), std::string::npos) << warning;
+    std::string error;
+    EXPECT_FALSE(store.flush(error));
+    EXPECT_EQ(kelvara::test::readFile(file), R"({"SkipIfExists": 0})");
+}
+
+TEST(PreferencesStore, SavingBelowAPlainFileFailsEvenForRoot) {
+    TempDir dir;
+    kelvara::test::writeFile(dir / "plain", "not a folder");
+    PreferencesStore store(dir / "plain" / "preferences.json");
+    store.setInteger("LineEnding", 1);
+    std::string error;
+    EXPECT_FALSE(store.flush(error));
+    EXPECT_NE(error.find((dir / "plain").string()), std::string::npos) << error;
+    EXPECT_EQ(store.integerForKey("LineEnding"), 1);
+    EXPECT_EQ(kelvara::test::readFile(dir / "plain"), "not a folder");
 }

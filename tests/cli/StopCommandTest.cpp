@@ -1,0 +1,150 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/TestSupport.h"
+
+extern char** environ;
+
+namespace kelvara::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// A library of one long WAV song in playlist "P", and a private HOME for the working files.
+class StopCommand : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::create_directories(dir / "music");
+        const auto made = runCommand({"ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "lavfi",
+                                      "-i", "anoisesrc=sample_rate=44100:duration=180", "-ac", "2",
+                                      "-c:a", "pcm_s16le", (dir / "music/long.wav").string()},
+                                     {});
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+        writeFile(dir / "Library.xml",
+                  libraryXml(trackXml(1,
+                                      "<key>Name</key><string>Long</string><key>Kind</key>"
+                                      "<string>WAV audio file</string><key>Persistent ID</key>"
+                                      "<string>00000000000000A1</string><key>Location</key>"
+                                      "<string>file:///Users/demo/Music/long.wav</string>"),
+                             playlistXml("<key>Name</key><string>P</string><key>Playlist "
+                                         "Persistent ID</key><string>0000000000000911</string>",
+                                         {1}),
+                             "<key>Music Folder</key><string>file:///Users/demo/Music/</string>"));
+        fs::create_directories(home / "Documents");
+    }
+
+    // Starts an MP3 export, waits for `cue` in its output, sends SIGINT twice and returns the
+    // exit status; `seconds` is how long the process lived after the signals.
+    int interrupted(const std::string& cue, double& seconds) {
+        std::vector<std::string> args = {KELVARA_CLI,
+                                         "--library",
+                                         (dir / "Library.xml").string(),
+                                         "--music-folder",
+                                         (dir / "music").string(),
+                                         "--config-dir",
+                                         (dir / "config").string(),
+                                         "export",
+                                         "--playlist",
+                                         "P",
+                                         "--to",
+                                         out.string(),
+                                         "--mp3",
+                                         "192",
+                                         "--no-m3u"};
+        std::vector<char*> argp;
+        for (auto& a : args) argp.push_back(a.data());
+        argp.push_back(nullptr);
+        std::vector<std::string> environment;
+        for (char** e = environ; *e; ++e)
+            if (std::string_view(*e).rfind("HOME=", 0) != 0) environment.emplace_back(*e);
+        environment.push_back("HOME=" + home.string());
+        std::vector<char*> envp;
+        for (auto& e : environment) envp.push_back(e.data());
+        envp.push_back(nullptr);
+
+        const auto stdoutFile = dir / "stdout";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) return -1;
+        const auto started = Clock::now();
+        while (readFile(stdoutFile).find(cue) == std::string::npos &&
+               Clock::now() - started < std::chrono::seconds(30))
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // well inside the song
+        kill(pid, SIGINT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto signalled = Clock::now();
+        kill(pid, SIGINT);
+        int status = 0;
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            // Whatever happens, the run must not outlive the test.
+            if (Clock::now() - signalled > std::chrono::seconds(20)) kill(pid, SIGKILL);
+            if (Clock::now() - signalled > std::chrono::seconds(6)) releaseLock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        seconds = std::chrono::duration<double>(Clock::now() - signalled).count();
+        output = readFile(stdoutFile);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+    // What the stopped run left in the destination: no MP3 and no temporary file.
+    void expectNothingPartial() {
+        for (const std::string& file : filesUnder(out)) {
+            EXPECT_EQ(file.find(".kelvara-part-"), std::string::npos) << file;
+            EXPECT_FALSE(file.ends_with(".mp3")) << file;
+        }
+        for (const std::string& file : filesUnder(home / "Documents"))
+            EXPECT_EQ(file.find(".kelvara-part-"), std::string::npos) << file;
+    }
+
+    void releaseLock() {
+        if (lockFd >= 0) ::close(lockFd);
+        lockFd = -1;
+    }
+    void TearDown() override { releaseLock(); }
+
+    TempDir dir;
+    fs::path out = dir / "out";
+    fs::path home = dir / "home";
+    std::string output;
+    int lockFd = -1;
+};
+
+TEST_F(StopCommand, SecondInterruptStopsAConversionAtOnce) {
+    double seconds = 0;
+    EXPECT_EQ(interrupted("Converting to MP3(192) song: long.wav", seconds), 130) << output;
+    EXPECT_LT(seconds, 1.5);
+    EXPECT_NE(output.find("User stopped export"), std::string::npos) << output;
+    expectNothingPartial();
+}
+
+TEST_F(StopCommand, SecondInterruptStopsARunWaitingForAnotherOne) {
+    lockFd = ::open((home / "Documents/.kelvara.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(lockFd, 0);
+    ASSERT_EQ(::flock(lockFd, LOCK_EX), 0);
+    double seconds = 0;
+    EXPECT_EQ(interrupted("waiting for it to finish", seconds), 130) << output;
+    EXPECT_LT(seconds, 1.5);
+    EXPECT_NE(output.find("User stopped export"), std::string::npos) << output;
+    EXPECT_EQ(output.find("Converting to MP3"), std::string::npos) << output;
+    expectNothingPartial();
+}
+
+}  // namespace
+}  // namespace kelvara::test
