@@ -7,7 +7,7 @@ ASAN_BUILD ?= build-asan
 CLI := $(BUILD)/src/kelvara-cli
 DEMO := examples/demo
 
-.PHONY: all deps build build-asan test test-release test-asan demo bench clean
+.PHONY: all deps build build-asan test test-release test-asan demo bench fuzz clean
 
 all: build
 
@@ -49,5 +49,18 @@ demo: build
 bench: deps
 	bench/run.sh build-release
 
+# Builds the libFuzzer targets with clang in their own folder and runs each for FUZZ_SECONDS
+# seconds on a copy of its corpus; fails when one of them crashes.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+$(FUZZ_BUILD)/CMakeCache.txt: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DKELVARA_FUZZ=ON -DKELVARA_TESTS=OFF
+
+fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
