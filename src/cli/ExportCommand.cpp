@@ -1,25 +1,14 @@
-#include <pthread.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <iostream>
-#include <mutex>
 #include <optional>
-#include <set>
-#include <thread>
 
 #include "cli/Commands.h"
+#include "cli/ConsoleExportUi.h"
+#include "cli/InterruptHandler.h"
 #include "conversion/MediaConverter.h"
-#include "engine/FileNameRules.h"
 #include "engine/KvExportManager.h"
 #include "library/AlbumCatalogue.h"
 #include "library/PlaylistBrowser.h"
 #include "platform/AtomicFile.h"
-#include "platform/DesktopNotifier.h"
-#include "platform/PowerInhibitor.h"
 #include "platform/PreferencesStore.h"
 
 namespace kelvara::cli {
@@ -45,116 +34,6 @@ struct ExportArguments {
     bool crlf = false, windowsPaths = false, m3uInRoot = false, overwrite = false, skipExisting = false;
     bool descending = false, keepHiddenFiles = false, convertLossy = false, noConvertLossy = false;
     bool convertSameType = false;
-};
-
-// Prints the log on stdout (and keeps it for --log), and a live progress line on stderr when it is
-// a terminal. Called from the run's worker; the signal thread only sets the stop request.
-class ConsoleExportUi : public ExportUi {
-public:
-    explicit ConsoleExportUi(bool verbose) : verbose_(verbose), live_(isatty(STDERR_FILENO) == 1) {}
-
-    void logLine(const std::string& line) override {
-        std::lock_guard lock(mutex_);
-        clearProgressLine();
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-        log_ += line + "\n";
-        drawProgressLine();
-    }
-    void issueLine(const std::string& line) override { logLine(line); }
-    void consoleLine(const std::string& line) override {
-        if (!verbose_) return;
-        std::lock_guard lock(mutex_);
-        clearProgressLine();
-        std::cerr << terminalText(line) << "\n";
-        drawProgressLine();
-    }
-    void showProgress() override {
-        std::lock_guard lock(mutex_);
-        started_ = std::chrono::steady_clock::now();
-        showing_ = true;
-    }
-    void closeProgress() override {
-        std::lock_guard lock(mutex_);
-        clearProgressLine();
-        showing_ = false;
-    }
-    void setProgressMaximum(long maximum) override { update([&] { maximum_ = maximum; }); }
-    void setProgressValue(long value) override { update([&] { value_ = value; }); }
-    void setProgressMessage(const std::string& message) override { update([&] { message_ = message; }); }
-    void setSmallInfo(const std::string& info) override { update([&] { info_ = info; }); }
-    void setSpinner(bool) override {}
-    bool cancelRequested() const override { return cancel.load(); }
-    void alert(const std::string& message) override {
-        std::lock_guard lock(mutex_);
-        clearProgressLine();
-        std::cerr << "kelvara-cli: " << terminalText(message) << "\n";
-    }
-    void notify(const std::string& title, const std::string& text) override {
-        {
-            std::lock_guard lock(mutex_);
-            std::cerr << title << ": " << text << "\n";
-        }
-        // Someone at a desktop may have turned to other work during a long run.
-        if (live_) postDesktopNotification(title, text);
-    }
-    void openDestination(const std::filesystem::path&) override {}  // a terminal opens no windows
-    void beginPowerInhibit(const std::string& why) override { inhibitor_.begin(why); }
-    void endPowerInhibit() override { inhibitor_.end(); }
-
-    void notice(const std::string& text) {
-        std::lock_guard lock(mutex_);
-        clearProgressLine();
-        std::cerr << text << "\n";
-        drawProgressLine();
-    }
-    std::string log() const {
-        std::lock_guard lock(mutex_);
-        return log_;
-    }
-
-    std::atomic<bool> cancel{false};
-
-private:
-    // Titles and paths may hold line breaks and escape sequences; the terminal gets neither.
-    static std::string terminalText(const std::string& text) {
-        return FileNameRules::withoutControlCharacters(text, " ");
-    }
-
-    template <typename F>
-    void update(F change) {
-        std::lock_guard lock(mutex_);
-        change();
-        drawProgressLine();
-    }
-    void clearProgressLine() {
-        if (live_ && drawn_) std::fputs("\r\033[K", stderr);
-        drawn_ = false;
-    }
-    void drawProgressLine() {
-        if (!live_ || !showing_) return;
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_).count();
-        std::string line = terminalText(message_);
-        if (maximum_ > 0) line += " | song " + std::to_string(std::min(value_ + 1, maximum_)) + " of " + std::to_string(maximum_);
-        if (!info_.empty()) line += " | " + terminalText(info_);
-        char elapsed[32];
-        std::snprintf(elapsed, sizeof elapsed, " | %02lld:%02lld", static_cast<long long>(seconds / 60),
-                      static_cast<long long>(seconds % 60));
-        line += elapsed;
-        std::fputs(("\r\033[K" + line).c_str(), stderr);
-        std::fflush(stderr);
-        drawn_ = true;
-    }
-
-    mutable std::mutex mutex_;
-    const bool verbose_;
-    const bool live_;
-    bool showing_ = false, drawn_ = false;
-    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
-    long maximum_ = 0, value_ = 0;
-    std::string message_, info_, log_;
-    PowerInhibitor inhibitor_;
 };
 
 int bitRateFromStore(const PreferencesStore& store, const char* key, bool aac) {
@@ -233,60 +112,6 @@ KvrUserOptions userOptionsFor(const ExportArguments& args) {
     return options;
 }
 
-// Ctrl-C once: stop before the next song. Twice (or SIGTERM): stop at once; the song in flight
-// is dropped with its temporary file. A third time ends the process outright.
-class InterruptHandler {
-public:
-    InterruptHandler() {
-        sigemptyset(&set_);
-        sigaddset(&set_, SIGINT);
-        sigaddset(&set_, SIGTERM);
-        // Blocked before the run's worker exists, so only the watching thread receives them.
-        pthread_sigmask(SIG_BLOCK, &set_, nullptr);
-    }
-    // The run is over: a late signal must not reach the objects about to go away.
-    void forget() {
-        std::lock_guard lock(state().mutex);
-        state().ui = nullptr;
-        state().manager = nullptr;
-    }
-    void watch(ConsoleExportUi& ui, KvExportManager& manager) {
-        {
-            std::lock_guard lock(state().mutex);
-            state().ui = &ui;
-            state().manager = &manager;
-        }
-        // Detached: it lives until the process ends, blocked in sigwait.
-        std::thread([set = set_] {
-            int interrupts = 0;
-            while (true) {
-                int signal = 0;
-                if (sigwait(&set, &signal) != 0) continue;
-                std::lock_guard lock(state().mutex);
-                ++interrupts;
-                if (!state().ui || interrupts > 2) _exit(kExitStopped);
-                state().ui->cancel = true;
-                if (signal == SIGINT && interrupts == 1)
-                    state().ui->notice("Stopping after the current song (press Ctrl-C again to stop at once)");
-                else
-                    state().manager->abort();
-            }
-        }).detach();
-    }
-
-private:
-    struct State {
-        std::mutex mutex;
-        ConsoleExportUi* ui = nullptr;
-        KvExportManager* manager = nullptr;
-    };
-    static State& state() {
-        static State s;
-        return s;
-    }
-    sigset_t set_{};
-};
-
 template <typename T>
 const T* findByName(const std::vector<const T*>& list, const std::string& name, std::string& error) {
     const T* found = nullptr;
@@ -302,11 +127,79 @@ const T* findByName(const std::vector<const T*>& list, const std::string& name, 
     return found;
 }
 
+// The albums the arguments name, with their songs loaded. False after saying why not.
+bool chooseAlbums(const MediaLibrary* library, PreferencesStore& store, const ExportArguments& args,
+                  std::vector<std::shared_ptr<KvrAlbumInfo>>& albums) {
+    AlbumCatalogue catalogue(library, store);
+    catalogue.loadAlbums();
+    if (args.ticked || args.all) albums = catalogue.chosen(args.ticked ? ItemChoice::Ticked : ItemChoice::All);
+    for (const std::string& name : args.albums) {
+        std::shared_ptr<KvrAlbumInfo> found;
+        for (const auto& album : catalogue.albums())
+            if (album->artist().value_or("") + " - " + album->title() == name) found = album;
+        if (!found) found = catalogue.findByDisplayName(name);
+        if (!found) {
+            std::cerr << "kelvara-cli: no album named \"" << name
+                      << "\" (name it as \"ARTIST - TITLE\"; see 'kelvara-cli albums')\n";
+            return false;
+        }
+        albums.push_back(found);
+    }
+    for (const auto& album : albums) catalogue.getSongsFromAlbumInfo(*album);
+    return true;
+}
+
+// The playlists the arguments name, by name or persistent ID. False after saying why not.
+bool choosePlaylists(const MediaLibrary* library, PreferencesStore& store,
+                     const ExportArguments& args, std::vector<const Playlist*>& playlists) {
+    PlaylistBrowser browser(library, store);
+    browser.loadPlaylist();
+    if (args.ticked || args.all) playlists = browser.chosen(args.ticked ? ItemChoice::Ticked : ItemChoice::All);
+    std::string error;
+    for (const std::string& name : args.playlists) {
+        const Playlist* found = findByName(browser.playlists(), name, error);
+        if (!found) found = findByName(library->allPlaylists(), name, error);
+        if (!found) {
+            std::cerr << "kelvara-cli: " << error << "\n";
+            return false;
+        }
+        playlists.push_back(found);
+    }
+    for (const std::string& hex : args.playlistIDs) {
+        const auto id = persistentIDFromHex(hex);
+        const Playlist* found = nullptr;
+        for (const Playlist* playlist : library->allPlaylists())
+            if (id && playlist->persistentID() == *id) found = playlist;
+        if (!found) {
+            std::cerr << "kelvara-cli: no playlist with the persistent ID " << hex << "\n";
+            return false;
+        }
+        playlists.push_back(found);
+    }
+    return true;
+}
+
+// The folder as a plain path ("out/" and "./out" both log as ".../out"), as the log names it.
+std::filesystem::path destinationFolder(const std::filesystem::path& to) {
+    std::error_code ec;
+    std::filesystem::path destination = std::filesystem::absolute(to, ec).lexically_normal();
+    if (ec) destination = to.lexically_normal();
+    if (!destination.has_filename() && destination.has_relative_path()) destination = destination.parent_path();
+    return destination;
+}
+
+int exitCodeFor(RunEnding ending, std::int64_t issues) {
+    switch (ending) {
+        case RunEnding::Finished: return issues > 0 ? kExitIssues : kExitOk;
+        case RunEnding::StoppedByUser: return kExitStopped;
+        default: return kExitFailure;
+    }
+}
+
 int runExport(CliContext& context, const ExportArguments& args) {
     const MediaLibrary* library = context.openLibrary();
     if (!library) return kExitFailure;
     PreferencesStore& store = PreferencesStore::standardUserDefaults();
-    std::string error;
 
     const bool albumRun = args.albumRun || !args.albums.empty();
     if (albumRun && (!args.playlists.empty() || !args.playlistIDs.empty())) {
@@ -315,48 +208,9 @@ int runExport(CliContext& context, const ExportArguments& args) {
     }
     std::vector<const Playlist*> playlists;
     std::vector<std::shared_ptr<KvrAlbumInfo>> albums;
-    if (albumRun) {
-        AlbumCatalogue catalogue(library, store);
-        catalogue.loadAlbums();
-        if (args.ticked || args.all) albums = catalogue.chosen(args.ticked ? ItemChoice::Ticked : ItemChoice::All);
-        for (const std::string& name : args.albums) {
-            std::shared_ptr<KvrAlbumInfo> found;
-            for (const auto& album : catalogue.albums())
-                if (album->artist().value_or("") + " - " + album->title() == name) found = album;
-            if (!found) found = catalogue.findByDisplayName(name);
-            if (!found) {
-                std::cerr << "kelvara-cli: no album named \"" << name
-                          << "\" (name it as \"ARTIST - TITLE\"; see 'kelvara-cli albums')\n";
-                return kExitFailure;
-            }
-            albums.push_back(found);
-        }
-        for (const auto& album : albums) catalogue.getSongsFromAlbumInfo(*album);
-    } else {
-        PlaylistBrowser browser(library, store);
-        browser.loadPlaylist();
-        if (args.ticked || args.all) playlists = browser.chosen(args.ticked ? ItemChoice::Ticked : ItemChoice::All);
-        for (const std::string& name : args.playlists) {
-            const Playlist* found = findByName(browser.playlists(), name, error);
-            if (!found) found = findByName(library->allPlaylists(), name, error);
-            if (!found) {
-                std::cerr << "kelvara-cli: " << error << "\n";
-                return kExitFailure;
-            }
-            playlists.push_back(found);
-        }
-        for (const std::string& hex : args.playlistIDs) {
-            const auto id = persistentIDFromHex(hex);
-            const Playlist* found = nullptr;
-            for (const Playlist* playlist : library->allPlaylists())
-                if (id && playlist->persistentID() == *id) found = playlist;
-            if (!found) {
-                std::cerr << "kelvara-cli: no playlist with the persistent ID " << hex << "\n";
-                return kExitFailure;
-            }
-            playlists.push_back(found);
-        }
-    }
+    if (albumRun ? !chooseAlbums(library, store, args, albums)
+                 : !choosePlaylists(library, store, args, playlists))
+        return kExitFailure;
     if (playlists.empty() && albums.empty()) {
         std::cerr << "kelvara-cli: nothing to export: no " << (albumRun ? "album" : "playlist")
                   << (args.ticked ? " is ticked" : " was chosen") << "\n";
@@ -370,17 +224,14 @@ int runExport(CliContext& context, const ExportArguments& args) {
     manager.setUserOptions(userOptionsFor(args));
     ExportArguments effective = args;
     effective.albumRun = albumRun;
+    std::string error;
     if (!applyRunOptions(manager, effective, store, error)) {
         std::cerr << "kelvara-cli: " << error << "\n";
         return kExitFailure;
     }
     interrupts.watch(ui, manager);
 
-    // The folder as a plain path ("out/" and "./out" both log as ".../out"), as the log names it.
-    std::error_code ec;
-    std::filesystem::path destination = std::filesystem::absolute(args.to, ec).lexically_normal();
-    if (ec) destination = args.to.lexically_normal();
-    if (!destination.has_filename() && destination.has_relative_path()) destination = destination.parent_path();
+    const std::filesystem::path destination = destinationFolder(args.to);
     if (albumRun)
         manager.exportAlbums(albums, destination);
     else
@@ -390,11 +241,7 @@ int runExport(CliContext& context, const ExportArguments& args) {
 
     if (args.logFile && !writeFileAtomically(*args.logFile, ui.log(), error))
         std::cerr << "kelvara-cli: cannot save the log: " << error << "\n";
-    switch (ending) {
-        case RunEnding::Finished: return manager.errorCount() > 0 ? kExitIssues : kExitOk;
-        case RunEnding::StoppedByUser: return kExitStopped;
-        default: return kExitFailure;
-    }
+    return exitCodeFor(ending, manager.errorCount());
 }
 
 }  // namespace

@@ -42,7 +42,8 @@ std::string cleanName(std::string_view text);
 // A file name that would name the folder itself or its parent ("", ".", "..") becomes "unknown".
 std::string safeFileName(std::string name);
 
-// "%ld", "%02ld", "%03ld", "%04ld" for the custom pattern's track-number widths 0 to 3.
+// The track number as the custom pattern's width 0 to 3 asks: as it is, or zero-padded to 2, 3 or 4
+// digits (longer numbers in full).
 std::string formatTrackNumber(std::int64_t number, std::int64_t trackNumberFormat);
 
 }  // namespace FileNameRules

@@ -9,10 +9,13 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "engine/DestinationNames.h"
 #include "engine/ExportUi.h"
 #include "engine/KvrUserOptions.h"
+#include "engine/M3uPlaylist.h"
 #include "engine/MetadataToken.h"
 #include "engine/SerialWorker.h"
 #include "engine/SongConverter.h"
@@ -97,24 +100,33 @@ public:
     std::int64_t handOnViolations() const { return handOnViolations_.load(); }
 
 private:
+    // What a song becomes: copied, or converted to MP3 or AAC, and its file's extension.
+    struct Target {
+        bool mp3 = false;
+        bool aac = false;
+        std::string ext;
+    };
+
     bool refuseWithoutConverter();
     void startRun();
+    DestinationNames::Options namingOptions() const;
+    M3uPlaylist::Options playlistFileOptions() const;
+    bool beginConverter();
     void exportNext();
     void nextItemOrDone();
     void exportSong(const MediaItem& song);
+    bool passOver(const MediaItem& song);
+    Target targetFor(const MediaItem& song, const std::filesystem::path& source);
     void copySong(const MediaItem& song, const std::filesystem::path& source,
                   const std::filesystem::path& destination, const std::string& sourceName);
     void convertSong(const MediaItem& song, bool toMp3, const std::filesystem::path& source,
                      const std::filesystem::path& destination, const std::string& sourceName);
     void createPathForTrack(const MediaItem& song);
+    std::error_code makeSongFolder(const std::vector<std::string>& levels);
     void exportAlbumArtwork(const MediaItem& song);
-    std::string fileNameForSong(const MediaItem& song, const std::string& sourceName,
-                                const std::string& ext, std::int64_t number) const;
     std::optional<std::string> kindForDecision(const MediaItem& song, const std::filesystem::path& file);
-    void addPlaylistEntry(const MediaItem& song, const std::string& fileName);
     void savePlaylistString();
     void loadItem();
-    void claimItemName();
     bool refuseSource(const std::string& title, const std::filesystem::path& source,
                       const std::filesystem::path& destination);
     void doneExport();
@@ -161,15 +173,15 @@ private:
     std::int64_t songIndex_ = -1;
     std::vector<const MediaItem*> songsArray_;
     std::set<std::uint64_t> uncheckedSongs_;
-    std::string playlistName_;
-    std::string itemTitle_;  // for "Exporting album: %@"
-    std::string playlistStr_;
+    // The names of the run's folders and files, and of the current item's folder and playlist file.
+    std::optional<DestinationNames> names_;
+    DestinationNames::Item item_;
+    std::string itemTitle_;  // the current playlist's name or album's title, as the log shows it
+    std::optional<M3uPlaylist> playlistFile_;
     std::filesystem::path exportUrl_;
     std::optional<std::filesystem::path> currentUrl_;
     // Set when a folder on the way to currentUrl_ is a symbolic link: nothing goes through it.
     std::optional<std::filesystem::path> folderLink_;
-    // Folder and playlist file names the run's items have taken, folded for comparison.
-    std::set<std::string> itemNames_;
     std::string trackLocalFolderPath_;
     const MediaItem* currentSong_ = nullptr;
     std::int64_t currentSongBitRate_ = 0;
