@@ -38,14 +38,13 @@ const MediaLibrary* CliContext::openLibrary() {
         std::cerr << "kelvara-cli: " << error << "\n";
         return nullptr;
     }
-    auto library = MediaLibrary::initWithContentsOfFile(*file, options, error);
-    if (!library) {
+    library_ = MediaLibrary::initWithContentsOfFile(*file, options, error);
+    if (!library_) {
         std::cerr << "kelvara-cli: " << error << "\n";
         return nullptr;
     }
-    auto& session = KvrItunesMAnager::sharedManager();
-    session.setLibrary(std::move(library));
-    return session.library();
+    KvrItunesMAnager::sharedManager().setLibrary(library_);
+    return library_.get();
 }
 
 }  // namespace kelvara::cli

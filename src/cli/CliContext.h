@@ -22,9 +22,16 @@ public:
     void applyConfigDir() const;
 
     // Opens the library (--library, "LibraryPath", $KELVARA_LIBRARY, the usual places), stores it
-    // in the library session and returns it. Prints one clear line on stderr and returns nullptr
-    // when it cannot be found or opened.
+    // in the library session, keeps it for the rest of the command and returns it. Prints one
+    // clear line on stderr and returns nullptr when it cannot be found or opened.
     const MediaLibrary* openLibrary();
+
+    // The library openLibrary() opened (null before, or when it failed), for whatever must keep
+    // it alive on its own, such as an export run.
+    const std::shared_ptr<const MediaLibrary>& library() const { return library_; }
+
+  private:
+    std::shared_ptr<const MediaLibrary> library_;
 };
 
 // Exit statuses shared by the commands.

@@ -43,14 +43,14 @@ int bitRateFromStore(const PreferencesStore& store, const char* key, bool aac) {
 }
 
 // Fills the run options from what the export dialog stored, then from the flags.
-bool applyRunOptions(KvExportManager& manager, const ExportArguments& args, const PreferencesStore& store,
-                     std::string& error) {
+Status applyRunOptions(KvExportManager& manager, const ExportArguments& args, const PreferencesStore& store) {
     manager.setExportPlaylistFile(store.integerForKey("whatToExport").value_or(0) == 0);
     if (args.m3u) manager.setExportPlaylistFile(true);
     if (args.noM3u) manager.setExportPlaylistFile(false);
 
-    manager.setFileNameFormatType(store.integerForKey("fileNameSelectionIndex").value_or(1));
-    if (args.pattern) manager.setFileNameFormatType(*args.pattern);
+    manager.setFileNameFormatType(
+        storedOption<NamePattern>(store.integerForKey("fileNameSelectionIndex").value_or(1)));
+    if (args.pattern) manager.setFileNameFormatType(storedOption<NamePattern>(*args.pattern));
 
     manager.setConverToMp3(store.boolForKey("ConvertToMp3").value_or(false));
     manager.setConverToAAC(!manager.converToMp3() && store.boolForKey("ConvertToAac").value_or(false));
@@ -81,29 +81,29 @@ bool applyRunOptions(KvExportManager& manager, const ExportArguments& args, cons
     if (auto stored = store.objectForKey("CustomFormat"))
         if (auto decoded = FormatList::fromJson(*stored)) format = *decoded;
     if (args.format) {
-        auto parsed = FormatList::parse(*args.format, error);
-        if (!parsed) return false;
-        if (!parsed->hasTitle()) {
-            error = "--format must contain the <Title> token";
-            return false;
-        }
+        auto parsed = FormatList::parse(*args.format);
+        if (!parsed.ok()) return parsed.status();
+        if (!parsed->hasTitle()) return errorStatus("--format must contain the <Title> token");
         format = *parsed;
-        if (!args.pattern) manager.setFileNameFormatType(5);
+        if (!args.pattern) manager.setFileNameFormatType(NamePattern::Custom);
     }
     manager.setCustomFormatArray(format);
-    return true;
+    return okStatus();
 }
 
 KvrUserOptions userOptionsFor(const ExportArguments& args) {
     KvrUserOptions options = KvrUserOptions::shareOptions();
-    if (args.layout) options.setFilesSaveToFolder(*args.layout);
-    if (args.encoding) options.setPlaylistEncoding(*args.encoding == "latin1" ? 1 : *args.encoding == "ascii" ? 2 : 0);
-    if (args.crlf) options.setLineEnding(1);
+    if (args.layout) options.setFilesSaveToFolder(storedOption<FolderLayout>(*args.layout));
+    if (args.encoding)
+        options.setPlaylistEncoding(*args.encoding == "latin1"  ? PlaylistEncoding::Latin1
+                                    : *args.encoding == "ascii" ? PlaylistEncoding::Ascii
+                                                                : PlaylistEncoding::Utf8);
+    if (args.crlf) options.setLineEnding(LineEnding::CrLf);
     if (args.windowsPaths) options.setWindowsPaths(true);
     if (args.m3uInRoot) options.setSaveM3uWithFiles(false);
     if (args.overwrite) options.setSkipIfExists(false);
     if (args.skipExisting) options.setSkipIfExists(true);
-    if (args.order) options.setTracksOrder(*args.order);
+    if (args.order) options.setTracksOrder(storedOption<TrackOrder>(*args.order));
     if (args.descending) options.setOrderAscending(false);
     if (args.keepHiddenFiles) options.setDeleteHiddenFiles(false);
     if (args.convertLossy) options.setDontConvertLossyFormats(false);
@@ -113,17 +113,14 @@ KvrUserOptions userOptionsFor(const ExportArguments& args) {
 }
 
 template <typename T>
-const T* findByName(const std::vector<const T*>& list, const std::string& name, std::string& error) {
+Result<const T*> findByName(const std::vector<const T*>& list, const std::string& name) {
     const T* found = nullptr;
     for (const T* item : list) {
         if (item->name() != name) continue;
-        if (found) {
-            error = "several playlists are named \"" + name + "\"; choose one with --playlist-id";
-            return nullptr;
-        }
+        if (found) return errorStatus("several playlists are named \"" + name + "\"; choose one with --playlist-id");
         found = item;
     }
-    if (!found) error = "no playlist named \"" + name + "\" (see 'kelvara-cli playlists')";
+    if (!found) return errorStatus("no playlist named \"" + name + "\" (see 'kelvara-cli playlists')");
     return found;
 }
 
@@ -134,10 +131,7 @@ bool chooseAlbums(const MediaLibrary* library, PreferencesStore& store, const Ex
     catalogue.loadAlbums();
     if (args.ticked || args.all) albums = catalogue.chosen(args.ticked ? ItemChoice::Ticked : ItemChoice::All);
     for (const std::string& name : args.albums) {
-        std::shared_ptr<KvrAlbumInfo> found;
-        for (const auto& album : catalogue.albums())
-            if (album->artist().value_or("") + " - " + album->title() == name) found = album;
-        if (!found) found = catalogue.findByDisplayName(name);
+        const std::shared_ptr<KvrAlbumInfo> found = catalogue.findByDisplayName(name);
         if (!found) {
             std::cerr << "kelvara-cli: no album named \"" << name
                       << "\" (name it as \"ARTIST - TITLE\"; see 'kelvara-cli albums')\n";
@@ -155,15 +149,14 @@ bool choosePlaylists(const MediaLibrary* library, PreferencesStore& store,
     PlaylistBrowser browser(library, store);
     browser.loadPlaylist();
     if (args.ticked || args.all) playlists = browser.chosen(args.ticked ? ItemChoice::Ticked : ItemChoice::All);
-    std::string error;
     for (const std::string& name : args.playlists) {
-        const Playlist* found = findByName(browser.playlists(), name, error);
-        if (!found) found = findByName(library->allPlaylists(), name, error);
-        if (!found) {
-            std::cerr << "kelvara-cli: " << error << "\n";
+        Result<const Playlist*> found = findByName(browser.playlists(), name);
+        if (!found.ok()) found = findByName(library->allPlaylists(), name);
+        if (!found.ok()) {
+            std::cerr << "kelvara-cli: " << found.message() << "\n";
             return false;
         }
-        playlists.push_back(found);
+        playlists.push_back(*found);
     }
     for (const std::string& hex : args.playlistIDs) {
         const auto id = persistentIDFromHex(hex);
@@ -222,11 +215,11 @@ int runExport(CliContext& context, const ExportArguments& args) {
     auto converter = makeConverter();
     KvExportManager manager(ui, converter.get());
     manager.setUserOptions(userOptionsFor(args));
+    manager.setLibrary(context.library());
     ExportArguments effective = args;
     effective.albumRun = albumRun;
-    std::string error;
-    if (!applyRunOptions(manager, effective, store, error)) {
-        std::cerr << "kelvara-cli: " << error << "\n";
+    if (const Status applied = applyRunOptions(manager, effective, store); !applied.ok()) {
+        std::cerr << "kelvara-cli: " << applied.message() << "\n";
         return kExitFailure;
     }
     interrupts.watch(ui, manager);
@@ -239,8 +232,10 @@ int runExport(CliContext& context, const ExportArguments& args) {
     const RunEnding ending = manager.waitUntilFinished();
     interrupts.forget();
 
-    if (args.logFile && !writeFileAtomically(*args.logFile, ui.log(), error))
-        std::cerr << "kelvara-cli: cannot save the log: " << error << "\n";
+    if (args.logFile) {
+        if (const Status saved = writeFileAtomically(*args.logFile, ui.log()); !saved.ok())
+            std::cerr << "kelvara-cli: cannot save the log: " << saved.message() << "\n";
+    }
     return exitCodeFor(ending, manager.errorCount());
 }
 

@@ -48,14 +48,6 @@ std::optional<ListingType> typeFromName(const std::string& name) {
     return std::nullopt;
 }
 
-// The record named "ARTIST - TITLE" as `kelvara-cli albums` prints it, or "TITLE - ARTIST"
-// as the ticks are stored.
-std::shared_ptr<KvrAlbumInfo> findAlbum(const AlbumCatalogue& catalogue, const std::string& name) {
-    for (const auto& album : catalogue.albums())
-        if (album->artist().value_or("") + " - " + album->title() == name) return album;
-    return catalogue.findByDisplayName(name);
-}
-
 const Playlist* findPlaylist(const PlaylistBrowser& browser, const MediaLibrary& library, const std::string& name) {
     for (const Playlist* playlist : browser.playlists())
         if (playlist->name() == name) return playlist;
@@ -78,118 +70,194 @@ bool openWithDefaultApplication(const std::filesystem::path& file) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-int runList(CliContext& context, const ListOptions& options) {
+// Where the listing goes and as what.
+struct ListingTarget {
+    ListingType type = ListingType::Xlsx;
+    std::filesystem::path file;
+};
+
+// The songs' source must be named exactly once; empty when it is.
+std::string sourceProblem(const ListOptions& options) {
     const int sources = (!options.playlists.empty() ? 1 : 0) + (!options.albums.empty() ? 1 : 0) +
                         (options.ticked ? 1 : 0) + (options.all ? 1 : 0) + (options.current ? 1 : 0);
     if (sources != 1)
-        return fail("list needs exactly one of --playlist, --album, --ticked, --current or --all");
+        return "list needs exactly one of --playlist, --album, --ticked, --current or --all";
     if (options.albumsFlag && !(options.ticked || options.all || options.current))
-        return fail("--albums goes with --ticked, --current or --all");
+        return "--albums goes with --ticked, --current or --all";
+    return {};
+}
 
-    // The type is --type, else the file's extension, else XLSX (the listing dialog's fallback).
-    // A folder gets the dialog's proposed name "Songs" and a name without an extension gets the
-    // type's, as the save dialog would add it.
-    std::filesystem::path to = options.to;
+// The type is --type, else the file's extension, else XLSX (the listing dialog's fallback).
+// A folder gets the dialog's proposed name "Songs" and a name without an extension gets the
+// type's, as the save dialog would add it. Empty `problem` when it can be told.
+ListingTarget listingTarget(const ListOptions& options, std::string& problem) {
+    ListingTarget target{ListingType::Xlsx, options.to};
     std::error_code unreadable;  // an unreadable parent is reported when the file is created
-    const bool folder = to.filename().empty() || std::filesystem::is_directory(to, unreadable);
-    std::string extension = folder ? std::string() : to.extension().string();
+    const bool folder =
+        target.file.filename().empty() || std::filesystem::is_directory(target.file, unreadable);
+    std::string extension = folder ? std::string() : target.file.extension().string();
     if (!extension.empty()) extension.erase(0, 1);
-    std::optional<ListingType> type;
     if (!options.type.empty()) {
-        type = typeFromName(options.type);
-        if (!type || lowercase(options.type) == "txt") return fail("--type must be csv, xls or xlsx");
-    } else if (extension.empty()) {
-        type = ListingType::Xlsx;
-    } else {
-        type = typeFromName(extension);
-        if (!type)
-            return fail("cannot tell the listing type from \"" + to.filename().string() +
-                        "\": name it .csv, .xls or .xlsx, or give --type");
+        const auto type = typeFromName(options.type);
+        if (!type || lowercase(options.type) == "txt") {
+            problem = "--type must be csv, xls or xlsx";
+            return target;
+        }
+        target.type = *type;
+    } else if (!extension.empty()) {
+        const auto type = typeFromName(extension);
+        if (!type) {
+            problem = "cannot tell the listing type from \"" + target.file.filename().string() +
+                      "\": name it .csv, .xls or .xlsx, or give --type";
+            return target;
+        }
+        target.type = *type;
     }
-    const char* typeExtension =
-        type == ListingType::Csv ? ".csv" : type == ListingType::Xls ? ".xls" : ".xlsx";
-    if (folder) to /= std::string("Songs") + typeExtension;
-    else if (extension.empty()) to += typeExtension;
-    const bool albumListing = !options.albums.empty() || options.albumsFlag;
-    const bool plMode = !albumListing;
+    const char* typeExtension = target.type == ListingType::Csv   ? ".csv"
+                                : target.type == ListingType::Xls ? ".xls"
+                                                                  : ".xlsx";
+    if (folder)
+        target.file /= std::string("Songs") + typeExtension;
+    else if (extension.empty())
+        target.file += typeExtension;
+    return target;
+}
 
+// The columns to write, with a warning for each unknown one (it is left out).
+std::vector<std::string> listingColumns(const ListOptions& options, bool plMode) {
     std::vector<std::string> columns = options.columns;
     if (columns.empty()) columns = {"title", "artist", "time", "album", "genre", "year"};
     for (const std::string& column : columns)
         if (!ListingColumn::forIdentifier(column, plMode))
             std::cerr << "kelvara-cli: warning: unknown column \"" << column << "\" left out\n";
+    return columns;
+}
 
-    std::vector<ListingSortKey> sortKeys;
-    if (!options.sort.empty() && type != ListingType::Csv)
-        return fail("--sort applies to CSV listings only; spreadsheets keep the songs' order");
+// The --sort keys, "-" in front for descending; empty `problem` when all are columns.
+std::vector<ListingSortKey> sortKeys(const ListOptions& options, const ListingTarget& target,
+                                     bool plMode, std::string& problem) {
+    std::vector<ListingSortKey> keys;
+    if (!options.sort.empty() && target.type != ListingType::Csv) {
+        problem = "--sort applies to CSV listings only; spreadsheets keep the songs' order";
+        return keys;
+    }
     for (const std::string& key : options.sort) {
         const bool descending = !key.empty() && key.front() == '-';
         const std::string identifier = descending ? key.substr(1) : key;
-        if (!ListingColumn::forIdentifier(identifier, plMode))
-            return fail("cannot sort by \"" + identifier + "\": not a column identifier");
-        sortKeys.push_back({identifier, !descending});
+        if (!ListingColumn::forIdentifier(identifier, plMode)) {
+            problem = "cannot sort by \"" + identifier + "\": not a column identifier";
+            return keys;
+        }
+        keys.push_back({identifier, !descending});
     }
+    return keys;
+}
+
+// The songs of the albums the options name, in the listing's order; empty `problem` on success.
+std::vector<const MediaItem*> albumSongs(const MediaLibrary& library, PreferencesStore& preferences,
+                                         const ListOptions& options, std::string& problem) {
+    AlbumCatalogue catalogue(&library, preferences);
+    catalogue.loadAlbums();
+    std::vector<std::shared_ptr<KvrAlbumInfo>> chosen;
+    if (options.ticked)
+        chosen = catalogue.chosen(ItemChoice::Ticked);
+    else if (options.all)
+        chosen = catalogue.chosen(ItemChoice::All);
+    else if (options.current)
+        chosen = catalogue.chosen(ItemChoice::Current);
+    for (const std::string& name : options.albums) {
+        auto album = catalogue.findByDisplayName(name);
+        if (!album) {
+            problem = "no album \"" + name +
+                      "\" (name it \"ARTIST - TITLE\" as 'kelvara-cli albums' shows)";
+            return {};
+        }
+        chosen.push_back(album);
+    }
+    if (chosen.empty()) {
+        problem = "Please select at least one album.";
+        return {};
+    }
+    return *ListingSongs::fromAlbums(catalogue, chosen);
+}
+
+// The songs of the playlists the options name, in turn; empty `problem` on success.
+std::vector<const MediaItem*> playlistSongs(const MediaLibrary& library,
+                                            PreferencesStore& preferences,
+                                            const ListOptions& options, std::string& problem) {
+    PlaylistBrowser browser(&library, preferences);
+    browser.loadPlaylist();
+    std::vector<const Playlist*> chosen;
+    if (options.ticked)
+        chosen = browser.chosen(ItemChoice::Ticked);
+    else if (options.all)
+        chosen = browser.chosen(ItemChoice::All);
+    else if (options.current) {
+        chosen = browser.chosen(ItemChoice::Current);
+        if (chosen.empty()) {
+            problem = "no playlist is selected";
+            return {};
+        }
+    }
+    for (const std::string& name : options.playlists) {
+        const Playlist* playlist = findPlaylist(browser, library, name);
+        if (!playlist) {
+            problem = "no playlist named \"" + name + "\"";
+            return {};
+        }
+        chosen.push_back(playlist);
+    }
+    return ListingSongs::fromPlaylists(chosen);
+}
+
+// Writes the listing file; false after setting `error`.
+bool writeListing(const ListingTarget& target, const std::vector<const MediaItem*>& songs,
+                  const std::vector<std::string>& columns, const std::vector<ListingSortKey>& keys,
+                  bool albumListing, std::string& error) {
+    const bool plMode = !albumListing;
+    if (target.type == ListingType::Csv) {
+        FXCsvExporter exporter;
+        exporter.setArrayController(songs);
+        exporter.setSortDescriptors(keys);
+        const Status written = exporter.createCSVWithVisibleColumns(columns, target.file, plMode);
+        error = written.message();
+        return written.ok();
+    }
+    RBExcel excel;
+    excel.setTitle(albumListing ? "Albums" : "Playlists");
+    excel.setArrayController(songs);
+    const Status written =
+        excel.createExcelIsXMl(target.type == ListingType::Xlsx, columns, plMode, target.file);
+    error = written.message();
+    return written.ok();
+}
+
+int runList(CliContext& context, const ListOptions& options) {
+    std::string problem = sourceProblem(options);
+    if (!problem.empty()) return fail(problem);
+    const ListingTarget target = listingTarget(options, problem);
+    if (!problem.empty()) return fail(problem);
+    const bool albumListing = !options.albums.empty() || options.albumsFlag;
+    const std::vector<std::string> columns = listingColumns(options, !albumListing);
+    const std::vector<ListingSortKey> keys = sortKeys(options, target, !albumListing, problem);
+    if (!problem.empty()) return fail(problem);
 
     const MediaLibrary* library = context.openLibrary();
     if (!library) return kExitFailure;
     PreferencesStore& preferences = PreferencesStore::standardUserDefaults();
+    const std::vector<const MediaItem*> songs =
+        albumListing ? albumSongs(*library, preferences, options, problem)
+                     : playlistSongs(*library, preferences, options, problem);
+    if (!problem.empty()) return fail(problem);
+    if (!writeListing(target, songs, columns, keys, albumListing, problem)) return fail(problem);
 
-    std::vector<const MediaItem*> songs;
-    if (albumListing) {
-        AlbumCatalogue catalogue(library, preferences);
-        catalogue.loadAlbums();
-        std::vector<std::shared_ptr<KvrAlbumInfo>> chosen;
-        if (options.ticked) chosen = catalogue.chosen(ItemChoice::Ticked);
-        else if (options.all) chosen = catalogue.chosen(ItemChoice::All);
-        else if (options.current) chosen = catalogue.chosen(ItemChoice::Current);
-        for (const std::string& name : options.albums) {
-            auto album = findAlbum(catalogue, name);
-            if (!album)
-                return fail("no album \"" + name + "\" (name it \"ARTIST - TITLE\" as 'kelvara-cli albums' shows)");
-            chosen.push_back(album);
-        }
-        if (chosen.empty()) return fail("Please select at least one album.");
-        songs = *ListingSongs::fromAlbums(catalogue, chosen);
-    } else {
-        PlaylistBrowser browser(library, preferences);
-        browser.loadPlaylist();
-        std::vector<const Playlist*> chosen;
-        if (options.ticked) chosen = browser.chosen(ItemChoice::Ticked);
-        else if (options.all) chosen = browser.chosen(ItemChoice::All);
-        else if (options.current) {
-            chosen = browser.chosen(ItemChoice::Current);
-            if (chosen.empty()) return fail("no playlist is selected");
-        }
-        for (const std::string& name : options.playlists) {
-            const Playlist* playlist = findPlaylist(browser, *library, name);
-            if (!playlist) return fail("no playlist named \"" + name + "\"");
-            chosen.push_back(playlist);
-        }
-        songs = ListingSongs::fromPlaylists(chosen);
-    }
-
-    std::string error;
-    if (type == ListingType::Csv) {
-        FXCsvExporter exporter;
-        exporter.setArrayController(songs);
-        exporter.setSortDescriptors(sortKeys);
-        if (!exporter.createCSVWithVisibleColumns(columns, to, plMode, error)) return fail(error);
-    } else {
-        RBExcel excel;
-        excel.setTitle(albumListing ? "Albums" : "Playlists");
-        excel.setArrayController(songs);
-        if (!excel.createExcelIsXMl(type == ListingType::Xlsx, columns, plMode, to, error))
-            return fail(error);
-    }
-
-    int status = kExitOk;
     std::cout << "Wrote " << songs.size() << (songs.size() == 1 ? " song" : " songs") << " to "
-              << to.string() << "\n";
-    if (options.open && !openWithDefaultApplication(to)) {
-        std::cerr << "kelvara-cli: could not open " << to.string() << " with xdg-open\n";
-        status = kExitIssues;
+              << target.file.string() << "\n";
+    if (options.open && !openWithDefaultApplication(target.file)) {
+        std::cerr << "kelvara-cli: could not open " << target.file.string() << " with xdg-open\n";
+        return kExitIssues;
     }
-    return status;
+    return kExitOk;
 }
 
 }  // namespace

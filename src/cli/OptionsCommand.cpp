@@ -41,17 +41,18 @@ const OptionInfo kOptions[] = {
 };
 
 std::int64_t valueOf(const KvrUserOptions& o, const std::string& key) {
-    if (key == "OrginizeFilesOption") return o.filesSaveToFolder();
+    if (key == "OrginizeFilesOption") return toStored(o.filesSaveToFolder());
     if (key == "SaveM3uWithFiles") return o.saveM3uWithFiles();
     if (key == "SkipIfExists") return o.skipIfExists();
     if (key == "WindowsPaths") return o.windowsPaths();
     if (key == "DontConvertSameType") return o.dontConvertSameType();
     if (key == "DontConvertLossyFormats") return o.dontConvertLossyFormats();
-    if (key == "LineEnding") return o.lineEnding() == 1 ? 1 : 0;
-    if (key == "Algorithm") return o.algorithm() == 0 || o.algorithm() == 1 ? o.algorithm() : 2;
-    if (key == "TracksOrder") return o.tracksOrder() >= 0 && o.tracksOrder() <= 7 ? o.tracksOrder() : 0;
+    // The options hold only named values: any other stored number already reads as its default.
+    if (key == "LineEnding") return toStored(o.lineEnding());
+    if (key == "Algorithm") return toStored(o.algorithm());
+    if (key == "TracksOrder") return toStored(o.tracksOrder());
     if (key == "OrderAscending") return o.orderAscending();
-    if (key == "PlaylistEncoding") return o.playlistEncoding();
+    if (key == "PlaylistEncoding") return toStored(o.playlistEncoding());
     return o.deleteHiddenFiles();
 }
 
@@ -105,9 +106,8 @@ int setOption(const std::string& key, const std::string& text) {
     }
     PreferencesStore& store = PreferencesStore::standardUserDefaults();
     store.setInteger(found->key, *value);
-    std::string error;
-    if (!store.flush(error)) {
-        std::cerr << "kelvara-cli: " << error << "\n";
+    if (const Status saved = store.save(); !saved.ok()) {
+        std::cerr << "kelvara-cli: " << saved.message() << "\n";
         return kExitFailure;
     }
     KvrUserOptions::resetSharedOptions();

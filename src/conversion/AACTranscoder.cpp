@@ -36,31 +36,26 @@ struct AACTranscoder::Session {
     // MP3 switching between mono and stereo, or its sample rate).
     AVSampleFormat inFormat = AV_SAMPLE_FMT_NONE;
     int inRate = 0;
-    AVChannelLayout inLayout{};
-    AVChannelLayout clientLayout{};
+    ffmpeg::ChannelLayout inLayout;
+    ffmpeg::ChannelLayout clientLayout;
     int clientRate = 0;
 
     Session() = default;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
-    ~Session() {
-        av_channel_layout_uninit(&inLayout);
-        av_channel_layout_uninit(&clientLayout);
-    }
 
     // A resampler from the given input to the client format (same rate and channels as the
     // encoder); false when FFmpeg cannot make one.
     bool configureToClient(AVSampleFormat format, int rate, const AVChannelLayout& layout) {
-        av_channel_layout_uninit(&inLayout);
         if (layout.order == AV_CHANNEL_ORDER_UNSPEC)
-            av_channel_layout_default(&inLayout, layout.nb_channels);
-        else if (av_channel_layout_copy(&inLayout, &layout) < 0)
+            inLayout.setDefault(layout.nb_channels);
+        else if (!inLayout.copyFrom(layout))
             return false;
         inFormat = format;
         inRate = rate;
         SwrContext* raw = nullptr;
-        int status = swr_alloc_set_opts2(&raw, &clientLayout, clientSampleFormat, clientRate,
-                                         &inLayout, format, rate, 0, nullptr);
+        int status = swr_alloc_set_opts2(&raw, &clientLayout.get(), clientSampleFormat, clientRate,
+                                         &inLayout.get(), format, rate, 0, nullptr);
         toClient.reset(raw);
         if (status >= 0) status = swr_init(raw);
         if (status < 0) toClient.reset();
@@ -70,9 +65,9 @@ struct AACTranscoder::Session {
     // Appends one decoded frame (or the resampler's rest, with null) to the client FIFO.
     bool toClientFifo(const AVFrame* frame) {
         if (frame && (frame->format != inFormat || frame->sample_rate != inRate ||
-                      frame->ch_layout.nb_channels != inLayout.nb_channels ||
+                      frame->ch_layout.nb_channels != inLayout->nb_channels ||
                       (frame->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC &&
-                       av_channel_layout_compare(&frame->ch_layout, &inLayout) != 0))) {
+                       av_channel_layout_compare(&frame->ch_layout, &inLayout.get()) != 0))) {
             if (toClient && !toClientFifo(nullptr)) return false;
             // A frame in a form that cannot be converted is skipped, as a damaged one is.
             if (frame->sample_rate <= 0 || frame->ch_layout.nb_channels <= 0 ||
@@ -85,7 +80,7 @@ struct AACTranscoder::Session {
         const int capacity = swr_get_out_samples(toClient.get(), inSamples);
         if (capacity <= 0) return true;
         const int bytesPerFrame =
-            av_get_bytes_per_sample(clientSampleFormat) * clientLayout.nb_channels;
+            av_get_bytes_per_sample(clientSampleFormat) * clientLayout->nb_channels;
         scratch.resize(std::size_t(capacity) * bytesPerFrame);
         std::uint8_t* planes[1] = {scratch.data()};
         const int converted = swr_convert(
@@ -203,16 +198,18 @@ namespace {
 // The source's own channel layout when the encoder takes it, so that every channel keeps its
 // place (a quad source stays quad, 3.0 stays 3.0); FFmpeg's default for the channel count only
 // for a source that names no layout or one the encoder cannot write.
-void chooseLayout(const AVCodec* encoder, const AVChannelLayout& source, int channels,
-                  AVChannelLayout& layout) {
+ffmpeg::ChannelLayout chooseLayout(const AVCodec* encoder, const AVChannelLayout& source,
+                                   int channels) {
+    ffmpeg::ChannelLayout layout;
     if (source.order == AV_CHANNEL_ORDER_NATIVE && source.nb_channels == channels) {
         bool supported = !encoder->ch_layouts;
         for (const AVChannelLayout* known = encoder->ch_layouts; known && known->nb_channels;
              ++known)
             supported = supported || av_channel_layout_compare(known, &source) == 0;
-        if (supported && av_channel_layout_copy(&layout, &source) == 0) return;
+        if (supported && layout.copyFrom(source)) return layout;
     }
-    av_channel_layout_default(&layout, channels);
+    layout.setDefault(channels);
+    return layout;
 }
 
 }  // namespace
@@ -245,8 +242,13 @@ bool AACTranscoder::start() {
     error_.reset();
     Session s;
     if (!s.packet || !s.decoded || !s.encoderFrame) return fail(0, "Couldn't open the source file");
+    const AVCodec* aac = nullptr;
+    return openSource(s) && findEncoder(s, aac) && openDestination(s) && setUpResampling(s, aac) &&
+           transfer(s) && finish(s);
+}
 
-    // 1. The source; a pipe or a device would block the read for ever.
+// The source and its decoder; a pipe or a device would block the read for ever.
+bool AACTranscoder::openSource(Session& s) {
     std::error_code ec;
     if (std::filesystem::exists(inputFilePath_, ec) &&
         !std::filesystem::is_regular_file(inputFilePath_, ec)) {
@@ -261,23 +263,28 @@ bool AACTranscoder::start() {
     }
     s.input.reset(rawInput);
 
-    // 2. Its data format.
     status = avformat_find_stream_info(s.input.get(), nullptr);
     if (status >= 0)
         status = s.stream =
             av_find_best_stream(s.input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    std::string reason;
-    if (status >= 0) s.decoder = ffmpeg::openDecoder(s.input->streams[s.stream], reason);
+    if (status >= 0) {
+        // Only the stage's own message reaches the caller; the status goes to the console.
+        if (auto decoder = ffmpeg::openDecoder(s.input->streams[s.stream]); decoder.ok())
+            s.decoder = std::move(decoder).value();
+    }
     if (status < 0 || !s.decoder) {
         reportStatus("av_find_best_stream", __LINE__,
                      status < 0 ? status : AVERROR_DECODER_NOT_FOUND);
         return fail(1, "Couldn't read the source file");
     }
+    return true;
+}
+
+// FFmpeg's AAC encoder, when it takes the source's rate and channel count.
+bool AACTranscoder::findEncoder(const Session& s, const AVCodec*& aac) {
     const int sampleRate = s.decoder->sample_rate;
     const int channels = s.decoder->ch_layout.nb_channels;
-
-    // 3. The destination format: AAC at the source's rate and channel count.
-    const AVCodec* aac = avcodec_find_encoder_by_name("aac");
+    aac = avcodec_find_encoder_by_name("aac");
     bool rateSupported = false;
     if (aac && aac->supported_samplerates)
         for (const int* rate = aac->supported_samplerates; *rate; ++rate)
@@ -286,10 +293,14 @@ bool AACTranscoder::start() {
         reportStatus("avcodec_find_encoder_by_name", __LINE__, AVERROR(EINVAL));
         return fail(1, "Couldn't setup destination format");
     }
+    return true;
+}
 
-    // 4. The destination file, replacing any earlier one.
+// The destination file, replacing any earlier one.
+bool AACTranscoder::openDestination(Session& s) {
     AVFormatContext* rawOutput = nullptr;
-    status = avformat_alloc_output_context2(&rawOutput, nullptr, "ipod", outputFilePath_.c_str());
+    int status =
+        avformat_alloc_output_context2(&rawOutput, nullptr, "ipod", outputFilePath_.c_str());
     if (status >= 0) {
         s.output.reset(rawOutput);
         status = avio_open(&s.output->pb, outputFilePath_.c_str(), AVIO_FLAG_WRITE);
@@ -298,9 +309,15 @@ bool AACTranscoder::start() {
         reportStatus("avio_open", __LINE__, status);
         return fail(0, "Couldn't open the source file");
     }
+    return true;
+}
 
-    // 5.-6. The client format: linear PCM in its own sample format, anything else as float.
-    // A-law and mu-law carry "pcm_" in FFmpeg's names but are companded, not linear.
+// Decoded audio is resampled into the client format (linear PCM keeps its own sample format,
+// anything else becomes float), buffered, and resampled again into the encoder's planar float.
+// A-law and mu-law carry "pcm_" in FFmpeg's names but are companded, not linear.
+bool AACTranscoder::setUpResampling(Session& s, const AVCodec* aac) {
+    const int sampleRate = s.decoder->sample_rate;
+    const int channels = s.decoder->ch_layout.nb_channels;
     const std::string codecName = avcodec_get_name(s.input->streams[s.stream]->codecpar->codec_id);
     const bool linearPcm = codecName.rfind("pcm_", 0) == 0 && codecName != "pcm_alaw" &&
                            codecName != "pcm_mulaw" && codecName != "pcm_vidc";
@@ -309,45 +326,44 @@ bool AACTranscoder::start() {
     clientFormat_ = ClientFormat{
         sampleRate, channels, av_get_bytes_per_sample(s.clientSampleFormat) * 8,
         s.clientSampleFormat == AV_SAMPLE_FMT_FLT || s.clientSampleFormat == AV_SAMPLE_FMT_DBL};
-    AVChannelLayout layout{};
-    chooseLayout(aac, s.decoder->ch_layout, channels, layout);
-    av_channel_layout_copy(&s.clientLayout, &layout);
+    ffmpeg::ChannelLayout layout = chooseLayout(aac, s.decoder->ch_layout, channels);
+    s.clientLayout.copyFrom(layout.get());
     s.clientRate = sampleRate;
-    status = s.configureToClient(s.decoder->sample_fmt, sampleRate, s.decoder->ch_layout)
-                 ? 0
-                 : AVERROR(EINVAL);
+    int status = s.configureToClient(s.decoder->sample_fmt, sampleRate, s.decoder->ch_layout)
+                     ? 0
+                     : AVERROR(EINVAL);
     SwrContext* raw = nullptr;
     if (status >= 0)
-        status = swr_alloc_set_opts2(&raw, &layout, AV_SAMPLE_FMT_FLTP, sampleRate, &layout,
-                                     s.clientSampleFormat, sampleRate, 0, nullptr);
+        status = swr_alloc_set_opts2(&raw, &layout.get(), AV_SAMPLE_FMT_FLTP, sampleRate,
+                                     &layout.get(), s.clientSampleFormat, sampleRate, 0, nullptr);
     s.toEncoder.reset(raw);
     if (status >= 0) status = swr_init(raw);
     s.clientFifo.reset(av_audio_fifo_alloc(s.clientSampleFormat, channels, transferBufferSize));
     s.encoderFifo.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, channels, 4096));
     if (status < 0 || !s.clientFifo || !s.encoderFifo) {
-        av_channel_layout_uninit(&layout);
         reportStatus("swr_init", __LINE__, status < 0 ? status : AVERROR(ENOMEM));
         return fail(1, "Couldn't setup intermediate conversion format");
     }
+    return openEncoder(s, aac, layout.get());
+}
 
-    // 7. The encoder.
+// The encoder at the chosen bit rate, its stream and the container header.
+bool AACTranscoder::openEncoder(Session& s, const AVCodec* aac, const AVChannelLayout& layout) {
+    const int sampleRate = s.decoder->sample_rate;
     s.encoder.reset(avcodec_alloc_context3(aac));
     if (!s.encoder) {
-        av_channel_layout_uninit(&layout);
         reportStatus("avcodec_alloc_context3", __LINE__, AVERROR(ENOMEM));
         return fail(2, "Couldn't get destination files audio converter property");
     }
     s.encoder->sample_rate = sampleRate;
     av_channel_layout_copy(&s.encoder->ch_layout, &layout);
-    av_channel_layout_uninit(&layout);
     s.encoder->sample_fmt = AV_SAMPLE_FMT_FLTP;
     s.encoder->time_base = AVRational{1, sampleRate};
     if (s.output->oformat->flags & AVFMT_GLOBALHEADER)
         s.encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
-    // 8. Its bit rate.
     s.encoder->bit_rate = bitRate_;
-    status = avcodec_open2(s.encoder.get(), aac, nullptr);
+    int status = avcodec_open2(s.encoder.get(), aac, nullptr);
     if (status < 0) {
         reportStatus("avcodec_open2", __LINE__, status);
         return fail(2, "Couldn't set destination files audio converter bit rate");
@@ -364,8 +380,11 @@ bool AACTranscoder::start() {
         return fail(0, "Error writing the destination file");
     }
     s.headerWritten = true;
+    return true;
+}
 
-    // 9. Transfer, one buffer at a time.
+// Reads and encodes one transfer buffer at a time, looking for a stop request between the two.
+bool AACTranscoder::transfer(Session& s) {
     const int framesPerPass = transferBufferSize / clientFormat_.bytesPerFrame();
     for (;;) {
         if (stopping()) return false;
@@ -374,17 +393,19 @@ bool AACTranscoder::start() {
             reportStatus("av_read_frame", __LINE__, read);
             return fail(1, "Error reading the source file");
         }
-        if (read == 0) break;
+        if (read == 0) return true;
         if (stopping()) return false;
-        status = s.write(read);
+        const int status = s.write(read);
         if (status < 0) {
             reportStatus("avcodec_send_frame", __LINE__, status);
             return fail(0, "Error writing the destination file");
         }
     }
+}
 
-    // 10. The encoder's rest and the container's index.
-    status = s.write(0);
+// The encoder's rest and the container's index.
+bool AACTranscoder::finish(Session& s) {
+    int status = s.write(0);
     if (status >= 0) status = s.encodeFromFifo(true);
     if (status >= 0) status = s.encodeFrame(nullptr);
     if (status >= 0) status = av_write_trailer(s.output.get());

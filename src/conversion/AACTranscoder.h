@@ -7,6 +7,9 @@
 #include <optional>
 #include <string>
 
+struct AVChannelLayout;
+struct AVCodec;
+
 namespace kelvara {
 
 struct TranscoderError {
@@ -31,7 +34,7 @@ class AACTranscoder {
     static constexpr const char* errorDomain = "KelvaraAACTranscoderErrorDomain";
     static constexpr int transferBufferSize = 32768;
 
-    // initWithInputFile:outputFile:; the bit rate starts at 64000 bits/s.
+    // Reads `inputFile` and writes `outputFile`; the bit rate starts at 64000 bits/s.
     AACTranscoder(std::filesystem::path inputFile, std::filesystem::path outputFile);
     ~AACTranscoder();
     AACTranscoder(const AACTranscoder&) = delete;
@@ -69,6 +72,14 @@ class AACTranscoder {
     bool stopping() const { return cancelled_ || (stop_ && *stop_); }
     bool fail(int code, const char* message);
     void reportStatus(const char* call, int line, int status);
+    // The stages of start(), in order; each reports its own failure and returns false.
+    bool openSource(Session& s);
+    bool findEncoder(const Session& s, const AVCodec*& aac);
+    bool openDestination(Session& s);
+    bool setUpResampling(Session& s, const AVCodec* aac);
+    bool openEncoder(Session& s, const AVCodec* aac, const AVChannelLayout& layout);
+    bool transfer(Session& s);
+    bool finish(Session& s);
 
     std::filesystem::path inputFilePath_;
     std::filesystem::path outputFilePath_;

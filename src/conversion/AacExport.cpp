@@ -9,6 +9,7 @@
 
 #include "conversion/ImageCodec.h"
 #include "library/MediaItem.h"
+#include "platform/UniqueHandles.h"
 
 namespace kelvara {
 
@@ -32,11 +33,6 @@ AacMetadata AacMetadata::fromItem(const MediaItem* item) {
 // demuxer and mov muxer would each keep one entry per AAC frame: about 14 MB at once for a
 // 60-minute song.)
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 struct Box {
     std::uint32_t type = 0;
@@ -254,107 +250,134 @@ bool buildUdta(std::FILE* file, const Box* oldUdta, const AacMetadata& metadata,
     return udta.size() <= 0xFFFFFFFFu;
 }
 
-}  // namespace
-
-bool AacExport::exportWithMetadata(const std::filesystem::path& input,
-                                   const std::filesystem::path& output, const AacMetadata& metadata,
-                                   std::string& error) {
-    File in(std::fopen(input.c_str(), "rb"));
-    if (!in) {
-        error = "Cannot open " + input.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    std::error_code ec;
-    const std::uint64_t inputSize = std::filesystem::file_size(input, ec);
+// The boxes of the source that the copy needs; `moov` points into `top`.
+struct SourceBoxes {
+    std::uint64_t size = 0;
     std::vector<Box> top;
     std::vector<Box> moovChildren;
     std::vector<Patch> patches;
-    if (ec || !readBoxes(in.get(), 0, inputSize, top) || !find(top, fourcc("ftyp"))) {
-        error = "Cannot open " + input.string() + ": Invalid data found when processing input";
-        return false;
+    const Box* moov = nullptr;
+};
+
+// Reads the box structure of an M4A file with AAC audio whose index follows the audio; fails for
+// anything else.
+Status readSource(std::FILE* in, const std::filesystem::path& input, SourceBoxes& source) {
+    std::error_code ec;
+    source.size = std::filesystem::file_size(input, ec);
+    if (ec || !readBoxes(in, 0, source.size, source.top) || !find(source.top, fourcc("ftyp"))) {
+        return errorStatus("Cannot open " + input.string() + ": Invalid data found when processing input");
     }
     // The moov must follow the audio, so that copying it unchanged keeps the chunk offsets right.
-    const Box* moov = find(top, fourcc("moov"));
+    source.moov = find(source.top, fourcc("moov"));
     bool aac = false;
-    if (moov && readBoxes(in.get(), moov->body(), moov->end(), moovChildren))
-        for (const auto& child : moovChildren)
-            aac = (child.type == fourcc("trak") && trackIsAac(in.get(), child, patches)) || aac;
+    if (source.moov && readBoxes(in, source.moov->body(), source.moov->end(), source.moovChildren))
+        for (const auto& child : source.moovChildren)
+            aac = (child.type == fourcc("trak") && trackIsAac(in, child, source.patches)) || aac;
     if (!aac) {
-        error = "No AAC audio in " + input.string();
-        return false;
+        return errorStatus("No AAC audio in " + input.string());
     }
-    for (const auto& box : top)
-        if (box.type == fourcc("mdat") && box.offset > moov->offset) {
-            error = "Cannot read " + input.string() + ": its index precedes its audio";
-            return false;
+    for (const auto& box : source.top)
+        if (box.type == fourcc("mdat") && box.offset > source.moov->offset) {
+            return errorStatus("Cannot read " + input.string() + ": its index precedes its audio");
         }
-    if (metadata.artworkJpeg && !metadata.artworkJpeg->empty() &&
-        !ImageCodec::decode(*metadata.artworkJpeg)) {
-        error = "Unreadable artwork";
-        return false;
+    return okStatus();
+}
+
+// Copies byte ranges of the source to the output, with the patches put in place of the bytes they
+// cover.
+class BoxCopier {
+  public:
+    BoxCopier(std::FILE* in, std::FILE* out, const std::vector<Patch>& patches)
+        : in_(in), out_(out), patches_(patches) {}
+
+    bool put(const std::string& bytes) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), out_) == bytes.size();
     }
 
-    const Box* oldUdta = find(moovChildren, fourcc("udta"));
-    std::string udta;
-    if (!buildUdta(in.get(), oldUdta, metadata, udta)) {
-        error = "Cannot read " + input.string() + ": Invalid data found when processing input";
-        return false;
-    }
-    std::uint64_t moovSize = 8 + udta.size();
-    for (const auto& child : moovChildren)
-        if (&child != oldUdta) moovSize += child.size;
-    if (moovSize > 0xFFFFFFFFu) {
-        error = "Cannot write " + output.string() + ": the index is too large";
-        return false;
-    }
-    std::string moovHeader;
-    putBe32(moovHeader, static_cast<std::uint32_t>(moovSize));
-    moovHeader += "moov";
-
-    File out(std::fopen(output.c_str(), "wb"));
-    if (!out) {
-        error = "Cannot write " + output.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    std::vector<char> buffer(std::size_t(1) << 18);
-    bool readFailed = false;
-    const auto copyBytes = [&](std::uint64_t offset, std::uint64_t size) {
-        if (fseeko(in.get(), off_t(offset), SEEK_SET) != 0) return !(readFailed = true);
-        while (size > 0) {
-            const std::size_t chunk = std::size_t(std::min<std::uint64_t>(size, buffer.size()));
-            if (std::fread(buffer.data(), 1, chunk, in.get()) != chunk) return !(readFailed = true);
-            if (std::fwrite(buffer.data(), 1, chunk, out.get()) != chunk) return false;
-            size -= chunk;
-        }
-        return true;
-    };
-    const auto put = [&](const std::string& bytes) {
-        return std::fwrite(bytes.data(), 1, bytes.size(), out.get()) == bytes.size();
-    };
-    const auto copy = [&](std::uint64_t offset, std::uint64_t size) {
-        for (const auto& patch : patches) {
-            if (patch.offset < offset || patch.offset + patch.bytes.size() > offset + size) continue;
+    bool copy(std::uint64_t offset, std::uint64_t size) {
+        for (const auto& patch : patches_) {
+            if (patch.offset < offset || patch.offset + patch.bytes.size() > offset + size)
+                continue;
             if (!copyBytes(offset, patch.offset - offset) || !put(patch.bytes)) return false;
             size -= patch.offset + patch.bytes.size() - offset;
             offset = patch.offset + patch.bytes.size();
         }
         return copyBytes(offset, size);
-    };
+    }
+
+    // Whether a failure was the source's rather than the output's.
+    bool readFailed() const { return readFailed_; }
+
+  private:
+    bool copyBytes(std::uint64_t offset, std::uint64_t size) {
+        if (fseeko(in_, off_t(offset), SEEK_SET) != 0) return !(readFailed_ = true);
+        while (size > 0) {
+            const std::size_t chunk = std::size_t(std::min<std::uint64_t>(size, buffer_.size()));
+            if (std::fread(buffer_.data(), 1, chunk, in_) != chunk) return !(readFailed_ = true);
+            if (std::fwrite(buffer_.data(), 1, chunk, out_) != chunk) return false;
+            size -= chunk;
+        }
+        return true;
+    }
+
+    std::FILE* in_;
+    std::FILE* out_;
+    const std::vector<Patch>& patches_;
+    std::vector<char> buffer_ = std::vector<char>(std::size_t(1) << 18);
+    bool readFailed_ = false;
+};
+
+}  // namespace
+
+Status AacExport::exportWithMetadata(const std::filesystem::path& input,
+                                     const std::filesystem::path& output, const AacMetadata& metadata) {
+    UniqueFile in(std::fopen(input.c_str(), "rb"));
+    if (!in) {
+        return errorStatus("Cannot open " + input.string() + ": " + std::strerror(errno));
+    }
+    SourceBoxes source;
+    if (Status read = readSource(in.get(), input, source); !read.ok()) return read;
+    if (metadata.artworkJpeg && !metadata.artworkJpeg->empty() &&
+        !ImageCodec::decode(*metadata.artworkJpeg)) {
+        return errorStatus("Unreadable artwork");
+    }
+
+    const Box* oldUdta = find(source.moovChildren, fourcc("udta"));
+    std::string udta;
+    if (!buildUdta(in.get(), oldUdta, metadata, udta)) {
+        return errorStatus("Cannot read " + input.string() + ": Invalid data found when processing input");
+    }
+    std::uint64_t moovSize = 8 + udta.size();
+    for (const auto& child : source.moovChildren)
+        if (&child != oldUdta) moovSize += child.size;
+    if (moovSize > 0xFFFFFFFFu) {
+        return errorStatus("Cannot write " + output.string() + ": the index is too large");
+    }
+    std::string moovHeader;
+    putBe32(moovHeader, static_cast<std::uint32_t>(moovSize));
+    moovHeader += "moov";
+
+    UniqueFile out(std::fopen(output.c_str(), "wb"));
+    if (!out) {
+        return errorStatus("Cannot write " + output.string() + ": " + std::strerror(errno));
+    }
     // Everything before moov (ftyp, the audio), moov with the new udta in place of the old one
     // (or last), and whatever follows moov.
-    bool ok = copy(0, moov->offset) && put(moovHeader);
-    for (const auto& child : moovChildren)
-        ok = ok && (&child == oldUdta ? put(udta) : copy(child.offset, child.size));
-    if (!oldUdta) ok = ok && put(udta);
-    ok = ok && copy(moov->end(), inputSize - moov->end());
+    BoxCopier copier(in.get(), out.get(), source.patches);
+    const Box& moov = *source.moov;
+    bool ok = copier.copy(0, moov.offset) && copier.put(moovHeader);
+    for (const auto& child : source.moovChildren)
+        ok = ok && (&child == oldUdta ? copier.put(udta) : copier.copy(child.offset, child.size));
+    if (!oldUdta) ok = ok && copier.put(udta);
+    ok = ok && copier.copy(moov.end(), source.size - moov.end());
     const int writeErrno = errno;
     if (std::fclose(out.release()) != 0 && ok) ok = false;
     if (!ok) {
-        error = readFailed ? "Cannot read " + input.string() + ": " + std::strerror(EIO)
-                           : "Cannot write " + output.string() + ": " + std::strerror(writeErrno);
-        return false;
+        return errorStatus(copier.readFailed()
+                               ? "Cannot read " + input.string() + ": " + std::strerror(EIO)
+                               : "Cannot write " + output.string() + ": " + std::strerror(writeErrno));
     }
-    return true;
+    return okStatus();
 }
 
 }  // namespace kelvara

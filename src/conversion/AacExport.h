@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/Status.h"
+
 namespace kelvara {
 
 class MediaItem;
@@ -29,11 +31,10 @@ struct AacMetadata {
 // box by box (the sample tables are copied, never loaded), so memory does not grow with length.
 class AacExport {
   public:
-    // Writes `output` (which is replaced). False with `error` (FFmpeg's reason) on failure, in
-    // which case `output` may hold a partial file.
-    static bool exportWithMetadata(const std::filesystem::path& input,
-                                   const std::filesystem::path& output, const AacMetadata& metadata,
-                                   std::string& error);
+    // Writes `output` (which is replaced). A failure names the file and the reason; `output` may
+    // then hold a partial file.
+    static Status exportWithMetadata(const std::filesystem::path& input,
+                                     const std::filesystem::path& output, const AacMetadata& metadata);
 };
 
 }  // namespace kelvara

@@ -33,20 +33,16 @@ std::optional<std::string> ArtworkReader::artworkForFile(const std::filesystem::
 
 std::optional<std::string> ArtworkReader::readImageFile(const std::filesystem::path& file) {
     // Non-blocking, so that opening a FIFO returns at once; then only a regular file is read.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return std::nullopt;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
         std::uint64_t(info.st_size) > maxImageFileSize)
         return std::nullopt;
     std::string data(std::size_t(info.st_size), '\0');
     std::size_t done = 0;
     while (done < data.size()) {
-        const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+        const ssize_t n = ::read(fd.get(), data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return std::nullopt;
         done += std::size_t(n);

@@ -3,8 +3,8 @@
 // Owning handles for the FFmpeg objects the conversion uses, so every path out of a function
 // releases them.
 
-#include <memory>
 #include <string>
+#include <utility>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -13,12 +13,12 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "platform/Status.h"
+#include "platform/UniqueHandles.h"
+
 namespace kelvara::ffmpeg {
 
-struct InputContextDeleter {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-using InputContext = std::unique_ptr<AVFormatContext, InputContextDeleter>;
+using InputContext = UniqueHandle<AVFormatContext, &avformat_close_input>;
 
 // An output context together with the file it opened through avio.
 struct OutputContextDeleter {
@@ -29,30 +29,48 @@ struct OutputContextDeleter {
 };
 using OutputContext = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
 
-struct CodecContextDeleter {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-using CodecContext = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using CodecContext = UniqueHandle<AVCodecContext, &avcodec_free_context>;
+using Frame = UniqueHandle<AVFrame, &av_frame_free>;
+using Packet = UniqueHandle<AVPacket, &av_packet_free>;
+using Resampler = UniqueHandle<SwrContext, &swr_free>;
+using Fifo = UniqueHandle<AVAudioFifo, &av_audio_fifo_free>;
 
-struct FrameDeleter {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-using Frame = std::unique_ptr<AVFrame, FrameDeleter>;
+// An AVChannelLayout, a value that may own a custom channel map: uninitialised on destruction and
+// before each new value, so no path leaks or double-frees it.
+class ChannelLayout {
+  public:
+    ChannelLayout() = default;
+    ~ChannelLayout() { av_channel_layout_uninit(&layout_); }
+    ChannelLayout(ChannelLayout&& other) noexcept
+        : layout_(std::exchange(other.layout_, AVChannelLayout{})) {}
+    ChannelLayout& operator=(ChannelLayout&& other) noexcept {
+        if (this != &other) {
+            av_channel_layout_uninit(&layout_);
+            layout_ = std::exchange(other.layout_, AVChannelLayout{});
+        }
+        return *this;
+    }
+    ChannelLayout(const ChannelLayout&) = delete;
+    ChannelLayout& operator=(const ChannelLayout&) = delete;
 
-struct PacketDeleter {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-using Packet = std::unique_ptr<AVPacket, PacketDeleter>;
+    const AVChannelLayout& get() const { return layout_; }
+    // For FFmpeg calls declared with a non-const pointer that only read it (swr_alloc_set_opts2).
+    AVChannelLayout& get() { return layout_; }
+    const AVChannelLayout* operator->() const { return &layout_; }
+    // Replaces the value by a copy of `other`; false (and empty) when FFmpeg cannot copy it.
+    bool copyFrom(const AVChannelLayout& other) {
+        av_channel_layout_uninit(&layout_);
+        return av_channel_layout_copy(&layout_, &other) >= 0;
+    }
+    // Replaces the value by FFmpeg's default order for `channels`.
+    void setDefault(int channels) {
+        av_channel_layout_uninit(&layout_);
+        av_channel_layout_default(&layout_, channels);
+    }
 
-struct ResamplerDeleter {
-    void operator()(SwrContext* context) const { swr_free(&context); }
+  private:
+    AVChannelLayout layout_{};
 };
-using Resampler = std::unique_ptr<SwrContext, ResamplerDeleter>;
-
-struct FifoDeleter {
-    void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
-};
-using Fifo = std::unique_ptr<AVAudioFifo, FifoDeleter>;
 
 // FFmpeg's text for an error code.
 inline std::string errorText(int code) {
@@ -61,45 +79,34 @@ inline std::string errorText(int code) {
     return text;
 }
 
-// Opens a media file and reads its stream information. On failure returns null and sets `error`
-// to FFmpeg's reason.
-inline InputContext openInput(const std::string& path, std::string& error) {
+// Opens a media file and reads its stream information. A failure carries FFmpeg's reason.
+inline Result<InputContext> openInput(const std::string& path) {
     AVFormatContext* raw = nullptr;
     int result = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
-    if (result < 0) {
-        error = errorText(result);
-        return nullptr;
-    }
+    if (result < 0)
+        return errorStatus(errorText(result));
     InputContext context(raw);
     result = avformat_find_stream_info(context.get(), nullptr);
-    if (result < 0) {
-        error = errorText(result);
-        return nullptr;
-    }
+    if (result < 0)
+        return errorStatus(errorText(result));
     return context;
 }
 
-// Opens the decoder of one stream. Returns null and sets `error` when it has none.
-inline CodecContext openDecoder(const AVStream* stream, std::string& error) {
+// Opens the decoder of one stream. Fails when it has none, or with FFmpeg's reason.
+inline Result<CodecContext> openDecoder(const AVStream* stream) {
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (!codec) {
-        error = std::string("no decoder for ") + avcodec_get_name(stream->codecpar->codec_id);
-        return nullptr;
-    }
+    if (!codec)
+        return errorStatus(std::string("no decoder for ") + avcodec_get_name(stream->codecpar->codec_id));
     CodecContext context(avcodec_alloc_context3(codec));
-    if (!context) {
-        error = errorText(AVERROR(ENOMEM));
-        return nullptr;
-    }
+    if (!context)
+        return errorStatus(errorText(AVERROR(ENOMEM)));
     int result = avcodec_parameters_to_context(context.get(), stream->codecpar);
     if (result >= 0) {
         context->pkt_timebase = stream->time_base;
         result = avcodec_open2(context.get(), codec, nullptr);
     }
-    if (result < 0) {
-        error = errorText(result);
-        return nullptr;
-    }
+    if (result < 0)
+        return errorStatus(errorText(result));
     // Some containers (raw WAV without a channel mask) leave the order unspecified; the
     // resampler needs a real layout.
     if (context->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {

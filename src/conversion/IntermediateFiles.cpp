@@ -16,16 +16,13 @@ std::filesystem::path IntermediateFiles::documentsFolder() {
     return std::filesystem::path("/tmp") / "Documents";
 }
 
-bool IntermediateFiles::ensureDocumentsFolder(std::string& error) {
+Status IntermediateFiles::ensureDocumentsFolder() {
     std::error_code ec;
     const auto folder = documentsFolder();
-    if (std::filesystem::is_directory(folder, ec)) return true;
+    if (std::filesystem::is_directory(folder, ec)) return okStatus();
     std::filesystem::create_directories(folder, ec);
-    if (ec) {
-        error = "Cannot create " + folder.string() + ": " + ec.message();
-        return false;
-    }
-    return true;
+    if (ec) return errorStatus("Cannot create " + folder.string() + ": " + ec.message());
+    return okStatus();
 }
 
 }  // namespace kelvara

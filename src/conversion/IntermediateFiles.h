@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+
+#include "platform/Status.h"
 #include <string>
 
 namespace kelvara {
@@ -11,8 +13,8 @@ class IntermediateFiles {
   public:
     // $HOME/Documents (the password database's home when HOME is unset).
     static std::filesystem::path documentsFolder();
-    // Creates the Documents folder when it is missing; false when that fails.
-    static bool ensureDocumentsFolder(std::string& error);
+    // Creates the Documents folder when it is missing; fails naming it when that fails.
+    static Status ensureDocumentsFolder();
 
     static std::filesystem::path songData() { return documentsFolder() / "songData"; }
     static std::filesystem::path tmpArtWork() { return documentsFolder() / "tmpArtWork"; }

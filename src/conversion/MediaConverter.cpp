@@ -32,6 +32,14 @@ std::string sizeInK(const std::filesystem::path& file) {
 // nothing of it stays.
 bool stopped(const ConversionJob& job) { return job.cancel && *job.cancel; }
 
+// Working files and album images, not worth an fsync: a crash loses only a copy.
+Status writeWholeFile(const std::filesystem::path& file, std::string_view bytes) {
+    auto created = AtomicFile::create(file);
+    if (!created.ok()) return created.status();
+    if (Status written = (*created)->write(bytes); !written.ok()) return written;
+    return (*created)->commit();
+}
+
 // What the song's artwork gave: a JPEG, or why there is none.
 struct SongArtwork {
     bool present = false;  // the song has artwork at all
@@ -72,41 +80,39 @@ MediaConverter::MediaConverter() {
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
 }
 
-bool MediaConverter::beginRun(const std::function<void(const std::string&)>& logMessage,
-                              const std::atomic<bool>* cancel, std::string& error) {
-    if (!IntermediateFiles::ensureDocumentsFolder(error)) return false;
+Status MediaConverter::beginRun(const std::function<void(const std::string&)>& logMessage,
+                                const std::atomic<bool>* cancel) {
+    if (Status folder = IntermediateFiles::ensureDocumentsFolder(); !folder.ok()) return folder;
     const auto lockFile = IntermediateFiles::lockFile();
     bool waited = false;
-    std::string lockError;
-    const bool locked = lock_.acquire(
+    const Result<bool> locked = lock_.acquire(
         lockFile,
         [&] {
             waited = true;
             say(logMessage, waitingLine);
         },
-        lockError, cancel);
-    if (locked && waited) say(logMessage, "The other export has finished; continuing.");
+        cancel);
+    if (!locked.ok()) return locked.status();
     // Stopped while waiting: the run sees its stop request and ends as stopped by the user.
-    if (!locked) error = lockError.empty() ? "Stopped while waiting for another export" : lockError;
-    return locked;
+    if (!*locked) return errorStatus("Stopped while waiting for another export");
+    if (waited) say(logMessage, "The other export has finished; continuing.");
+    return okStatus();
 }
 
 void MediaConverter::endRun() { lock_.release(); }
 
 bool MediaConverter::prepareWorkingFiles(const ConversionJob& job, RunLock& songLock) {
-    std::string error;
-    if (!IntermediateFiles::ensureDocumentsFolder(error)) {
-        say(job.logErrorMessage, "Error: " + error);
+    if (const Status folder = IntermediateFiles::ensureDocumentsFolder(); !folder.ok()) {
+        say(job.logErrorMessage, "Error: " + folder.message());
         return false;
     }
     // Without a run (beginRun), the song holds the shared working files by itself.
-    if (!lock_.isHeld() && !songLock.acquire(
-                               IntermediateFiles::lockFile(),
-                               [&] { say(job.logMessage, waitingLine); }, error, job.cancel)) {
-        if (!stopped(job)) say(job.logErrorMessage, "Error: " + error);
-        return false;
-    }
-    return true;
+    if (lock_.isHeld()) return true;
+    const Result<bool> locked = songLock.acquire(
+        IntermediateFiles::lockFile(), [&] { say(job.logMessage, waitingLine); }, job.cancel);
+    if (locked.ok() && *locked) return true;
+    if (!stopped(job)) say(job.logErrorMessage, "Error: " + locked.message());
+    return false;
 }
 
 std::uint32_t MediaConverter::transcoderBitRate(int kbps) {
@@ -150,29 +156,27 @@ ConversionOutcome MediaConverter::convertItemAtUrl(const ConversionJob& job) {
     // file behind the decoder; the encoder's console lines wait for the end of both and are shown
     // here in their place. Without a temporary file for the MP3 there is nothing to encode into:
     // the song is decoded alone and fails below as before.
-    std::string fileError;
-    auto file = AtomicFile::create(job.destination, fileError);
+    const auto file = AtomicFile::create(job.destination);
     PcmProgress progress;
     Mp3Run mp3;
     PcmDecoder::Result decoded;
     {
         std::jthread encoder;  // joined at the end of this block, once the decoder has finished
-        if (file)
+        if (file.ok())
             encoder = std::jthread([&] {
                 const auto keep = [&](const std::string& line) { mp3.console.push_back(line); };
                 try {
-                    mp3.ok = Mp3Encoder::encode(
-                        IntermediateFiles::songData(), file->fd(), job.bitRate,
+                    mp3.status = Mp3Encoder::encode(
+                        IntermediateFiles::songData(), (*file)->fd(), job.bitRate,
                         Mp3Encoder::qualityForAlgorithm(job.algorithm), job.destination.string(),
-                        keep, mp3.error, &progress, job.cancel);
+                        keep, &progress, job.cancel);
                 } catch (const std::exception& e) {
-                    mp3.ok = false;
-                    mp3.error = e.what();
+                    mp3.status = errorStatus(e.what());
                 }
             });
         // Announces its end to the encoder however it returns.
         decoded = PcmDecoder::decode(job.source, IntermediateFiles::songData(),
-                                     file ? &progress : nullptr, job.cancel);
+                                     file.ok() ? &progress : nullptr, job.cancel);
     }
     if (stopped(job)) {
         // The MP3's temporary file goes with `file`; a part of the song is no working file.
@@ -188,12 +192,11 @@ ConversionOutcome MediaConverter::convertItemAtUrl(const ConversionJob& job) {
     // The song is still converted up to the damage, as far as it could be read.
     if (!decoded.warning.empty()) say(job.logErrorMessage, "Error: " + decoded.warning);
     say(job.console, "");
-    return convertTomp3andSaveTo(job, file, fileError, mp3);
+    return convertTomp3andSaveTo(job, file, mp3);
 }
 
 ConversionOutcome MediaConverter::convertTomp3andSaveTo(const ConversionJob& job,
-                                                        std::unique_ptr<AtomicFile>& file,
-                                                        const std::string& fileError,
+                                                        const Result<std::unique_ptr<AtomicFile>>& file,
                                                         const Mp3Run& mp3) {
     const auto fail = [&](const std::string& reason) {
         say(job.console, reason);
@@ -204,23 +207,22 @@ ConversionOutcome MediaConverter::convertTomp3andSaveTo(const ConversionJob& job
     TagDictionary tags = TagDictionary::fromItem(job.song);
     say(job.console, "---------------------");
 
-    if (!file) {
-        say(job.logErrorMessage, "Error: " + fileError);
+    if (!file.ok()) {
+        say(job.logErrorMessage, "Error: " + file.message());
         say(job.console, "size of mp3=" + sizeInK(job.destination));
         return ConversionOutcome::Failed;
     }
     for (const auto& line : mp3.console) say(job.console, line);
-    if (!mp3.ok) return fail(mp3.error);
+    if (!mp3.status.ok()) return fail(mp3.status.message());
 
-    std::string error;
     // Artwork that cannot be used leaves the song without a picture, not unconverted.
     const SongArtwork artwork = songArtwork(job, 0.9f);
     if (artwork.jpeg) {
-        auto artworkFile = AtomicFile::create(IntermediateFiles::tmpArtWork(), error);
-        if (artworkFile && artworkFile->write(*artwork.jpeg, error) && artworkFile->commit(error))
+        const Status saved = writeWholeFile(IntermediateFiles::tmpArtWork(), *artwork.jpeg);
+        if (saved.ok())
             tags.artwork = IntermediateFiles::tmpArtWork();
         else
-            say(job.console, "Cannot save the artwork; the song is converted without it: " + error);
+            say(job.console, "Cannot save the artwork; the song is converted without it: " + saved.message());
     } else if (!artwork.present) {
         say(job.console, "");
     } else if (!artwork.refused) {
@@ -241,9 +243,10 @@ ConversionOutcome MediaConverter::convertTomp3andSaveTo(const ConversionJob& job
     } catch (const std::exception& e) {
         return fail(e.what());
     }
-    if (!TagDemo::replaceTags(file->fd(), tag, error)) return fail(error);
+    if (const Status tagged = TagDemo::replaceTags((*file)->fd(), tag); !tagged.ok())
+        return fail(tagged.message());
     if (stopped(job)) return ConversionOutcome::Failed;
-    if (!file->commit(error)) return fail(error);
+    if (const Status committed = (*file)->commit(); !committed.ok()) return fail(committed.message());
     say(job.console, "size of mp3=" + sizeInK(job.destination));
     return ConversionOutcome::Written;
 }
@@ -253,7 +256,6 @@ ConversionOutcome MediaConverter::convertToAACItemAtUrl(const ConversionJob& job
     say(job.console, std::to_string(job.bitRate));
     RunLock songLock;
     if (!prepareWorkingFiles(job, songLock)) return ConversionOutcome::Failed;
-    std::string error;
     // A failed transcoding must never leave the previous song's audio for this one.
     const auto temporary = IntermediateFiles::tmpAACSongData();
     std::error_code ec;
@@ -283,21 +285,22 @@ ConversionOutcome MediaConverter::convertToAACItemAtUrl(const ConversionJob& job
         say(job.console, "this is the end");
         return ConversionOutcome::Failed;
     };
-    auto file = AtomicFile::create(job.destination, error);
-    if (!file) return exportFailed(error);
-    if (!AacExport::exportWithMetadata(temporary, file->temporaryPath(), metadata, error))
-        return exportFailed(error);
+    const auto file = AtomicFile::create(job.destination);
+    if (!file.ok()) return exportFailed(file.message());
+    if (const Status exported = AacExport::exportWithMetadata(temporary, (*file)->temporaryPath(), metadata);
+        !exported.ok())
+        return exportFailed(exported.message());
     if (stopped(job)) return ConversionOutcome::Failed;
-    if (!file->commit(error)) return exportFailed(error);
+    if (const Status committed = (*file)->commit(); !committed.ok()) return exportFailed(committed.message());
     say(job.console, "??");
     say(job.console, "this is the end");
     return ConversionOutcome::Written;
 }
 
 std::optional<std::string> MediaConverter::probeKind(const std::filesystem::path& file) {
-    std::string error;
-    const auto input = ffmpeg::openInput(file.string(), error);
-    if (!input) return std::nullopt;
+    const auto opened = ffmpeg::openInput(file.string());
+    if (!opened.ok()) return std::nullopt;
+    const auto& input = *opened;
     const int stream = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (stream < 0) return std::nullopt;
     switch (input->streams[stream]->codecpar->codec_id) {
@@ -336,9 +339,7 @@ bool MediaConverter::writeAlbumArtwork(const MediaItem& item,
         return false;
     }
     if (!png) return false;
-    std::string error;
-    auto file = AtomicFile::create(destination, error);
-    return file && file->write(*png, error) && file->commit(error);
+    return writeWholeFile(destination, *png).ok();
 }
 
 }  // namespace kelvara

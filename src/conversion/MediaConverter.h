@@ -23,8 +23,8 @@ class MediaConverter : public SongConverter {
     MediaConverter();
     ~MediaConverter() override = default;
 
-    bool beginRun(const std::function<void(const std::string&)>& logMessage,
-                  const std::atomic<bool>* cancel, std::string& error) override;
+    Status beginRun(const std::function<void(const std::string&)>& logMessage,
+                    const std::atomic<bool>* cancel) override;
     void endRun() override;
 
     ConversionOutcome convertItemAtUrl(const ConversionJob& job) override;
@@ -41,15 +41,14 @@ class MediaConverter : public SongConverter {
     std::optional<ConversionOutcome> checkDestination(const ConversionJob& job, bool mp3);
     // What the MP3 encoder did while the song was decoded: its result and its console lines.
     struct Mp3Run {
-        bool ok = false;
-        std::string error;
+        Status status = errorStatus("");  // failed until the encoder has run
         std::vector<std::string> console;
     };
     // Shows the encoding's lines and, when it succeeded, tags the MP3 and puts it in place.
-    // `file` is the MP3's temporary file (null when it could not be created: `fileError`).
+    // `file` is the MP3's temporary file, or why it could not be created.
     ConversionOutcome convertTomp3andSaveTo(const ConversionJob& job,
-                                            std::unique_ptr<AtomicFile>& file,
-                                            const std::string& fileError, const Mp3Run& mp3);
+                                            const Result<std::unique_ptr<AtomicFile>>& file,
+                                            const Mp3Run& mp3);
     // Creates ~/Documents when missing and, outside a run, takes the working files' lock into
     // `songLock` for this song. False (the reason logged as an issue) when either fails.
     bool prepareWorkingFiles(const ConversionJob& job, RunLock& songLock);

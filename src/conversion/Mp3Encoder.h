@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/Status.h"
+
 namespace kelvara {
 
 class PcmProgress;
@@ -22,21 +24,21 @@ class Mp3Encoder {
     // Encodes the samples of `pcmFile` after its first 4096 bytes into `outFd` (empty, seekable),
     // then writes LAME's Info frame over the frame it reserved at the start of the audio.
     // Console lines go to `console`: the intermediate file's size, LAME's version, then ":::"
-    // with `destinationText`. Returns false with `error` set when anything fails; LAME's
+    // with `destinationText`. Fails with the reason when anything fails; LAME's
     // negative results end the encoding there and are never written.
     //
     // With `decoding`, `pcmFile` is still being written by PcmDecoder on another thread: whole
     // reads are encoded as they become readable, the rest once the decoder has finished, so LAME
     // gets the same reads as from the complete file. The console lines come once the decoder has
     // finished (the size is the final one), in the same order and at the same steps relative to
-    // a failure. When decoding fails, returns false at once (the decoder's error is the reason).
+    // a failure. When decoding fails, fails at once (the decoder's error is the reason).
     //
-    // With `cancel`, encoding stops before the next read once it is true: false, `error` set.
-    static bool encode(const std::filesystem::path& pcmFile, int outFd, int bitRate, int quality,
-                       const std::string& destinationText,
-                       const std::function<void(const std::string&)>& console, std::string& error,
-                       const PcmProgress* decoding = nullptr,
-                       const std::atomic<bool>* cancel = nullptr);
+    // With `cancel`, encoding stops before the next read once it is true, and fails.
+    static Status encode(const std::filesystem::path& pcmFile, int outFd, int bitRate, int quality,
+                         const std::string& destinationText,
+                         const std::function<void(const std::string&)>& console,
+                         const PcmProgress* decoding = nullptr,
+                         const std::atomic<bool>* cancel = nullptr);
 };
 
 }  // namespace kelvara

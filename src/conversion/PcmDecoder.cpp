@@ -6,14 +6,10 @@
 #include <vector>
 
 #include "conversion/FfmpegHandles.h"
+#include "platform/UniqueHandles.h"
 
 namespace kelvara {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 void putLe32(std::uint8_t* at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
@@ -57,24 +53,24 @@ class Decoding {
   public:
     Decoding(PcmDecoder::Result& result, PcmProgress* progress, const std::atomic<bool>* cancel)
         : result_(result), progress_(progress), cancel_(cancel) {}
-    ~Decoding() { av_channel_layout_uninit(&inChannels_); }
     Decoding(const Decoding&) = delete;
     Decoding& operator=(const Decoding&) = delete;
 
     bool run(const std::filesystem::path& source, const std::filesystem::path& wavFile) {
-        std::string error;
         // A pipe or a device would block the read (and the run) for ever.
         std::error_code ec;
         if (std::filesystem::exists(source, ec) && !std::filesystem::is_regular_file(source, ec))
             return fail("Cannot read " + source.string() + ": not a regular file");
-        input_ = ffmpeg::openInput(source.string(), error);
-        if (!input_) return fail("Cannot read " + source.string() + ": " + error);
+        auto opened = ffmpeg::openInput(source.string());
+        if (!opened.ok()) return fail("Cannot read " + source.string() + ": " + opened.message());
+        input_ = std::move(opened).value();
         stream_ = av_find_best_stream(input_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
         if (stream_ < 0) return fail("No audio track in " + source.string());
         // One decoding thread: the encoder keeps the other core busy, and FFmpeg's frame threads
         // (ALAC's) only compete with it (measured slower with 2 or automatic threads).
-        decoder_ = ffmpeg::openDecoder(input_->streams[stream_], error);
-        if (!decoder_) return fail("Cannot decode " + source.string() + ": " + error);
+        auto decoder = ffmpeg::openDecoder(input_->streams[stream_]);
+        if (!decoder.ok()) return fail("Cannot decode " + source.string() + ": " + decoder.message());
+        decoder_ = std::move(decoder).value();
 
         std::filesystem::remove(wavFile, ec);
         out_.reset(std::fopen(wavFile.c_str(), "wb"));
@@ -142,32 +138,29 @@ class Decoding {
     }
 
     bool setUpResampler(const AVFrame* frame) {
-        AVChannelLayout inLayout{};
+        ffmpeg::ChannelLayout inLayout;
         if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels == 0)
-            av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels
-                                                     ? frame->ch_layout.nb_channels
-                                                     : decoder_->ch_layout.nb_channels);
+            inLayout.setDefault(frame->ch_layout.nb_channels ? frame->ch_layout.nb_channels
+                                                             : decoder_->ch_layout.nb_channels);
         else
-            av_channel_layout_copy(&inLayout, &frame->ch_layout);
+            inLayout.copyFrom(frame->ch_layout);
         AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
         SwrContext* raw = nullptr;
-        int result = swr_alloc_set_opts2(&raw, &stereo, AV_SAMPLE_FMT_S16, PcmDecoder::sampleRate,
-                                         &inLayout, static_cast<AVSampleFormat>(frame->format),
-                                         frame->sample_rate, 0, nullptr);
-        av_channel_layout_uninit(&inLayout);
+        int result = swr_alloc_set_opts2(
+            &raw, &stereo, AV_SAMPLE_FMT_S16, PcmDecoder::sampleRate, &inLayout.get(),
+            static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
         resampler_.reset(raw);
         if (result < 0 || swr_init(raw) < 0) return false;
         inFormat_ = frame->format;
         inRate_ = frame->sample_rate;
-        av_channel_layout_uninit(&inChannels_);
-        av_channel_layout_copy(&inChannels_, &frame->ch_layout);
+        inChannels_.copyFrom(frame->ch_layout);
         return true;
     }
 
     // Converts one decoded frame (or, with null, what the resampler still holds) and appends it.
     bool convert(const AVFrame* frame) {
         if (frame && (!resampler_ || frame->format != inFormat_ || frame->sample_rate != inRate_ ||
-                      av_channel_layout_compare(&frame->ch_layout, &inChannels_) != 0)) {
+                      av_channel_layout_compare(&frame->ch_layout, &inChannels_.get()) != 0)) {
             if (resampler_ && !convert(nullptr)) return false;
             if (!setUpResampler(frame)) return true;  // a format we cannot convert: skip it
         }
@@ -201,11 +194,11 @@ class Decoding {
     ffmpeg::CodecContext decoder_;
     ffmpeg::Frame frame_;
     ffmpeg::Resampler resampler_;
-    File out_;
+    UniqueFile out_;
     int stream_ = -1;
     int inFormat_ = -1;
     int inRate_ = 0;
-    AVChannelLayout inChannels_{};
+    ffmpeg::ChannelLayout inChannels_;
     std::vector<std::uint8_t> buffer_;
 };
 

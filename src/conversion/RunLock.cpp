@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 namespace kelvara {
 
@@ -25,56 +26,44 @@ bool stillLinked(int fd, const std::filesystem::path& path) {
 
 }  // namespace
 
-bool RunLock::acquire(const std::filesystem::path& lockFile, const std::function<void()>& waiting,
-                      std::string& error, const std::atomic<bool>* cancel) {
-    if (fd_ >= 0) return true;
+Result<bool> RunLock::acquire(const std::filesystem::path& lockFile,
+                              const std::function<void()>& waiting, const std::atomic<bool>* cancel) {
+    if (fd_) return true;
     bool saidWaiting = false;
     for (;;) {
         std::error_code ec;
         std::filesystem::create_directories(lockFile.parent_path(), ec);
-        const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            error = "Cannot open " + lockFile.string() + ": " + std::strerror(errno);
-            return false;
-        }
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK) {
-                error = "Cannot lock " + lockFile.string() + ": " + std::strerror(errno);
-                ::close(fd);
-                return false;
-            }
+        UniqueFd fd(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        if (!fd) return errorStatus("Cannot open " + lockFile.string() + ": " + std::strerror(errno));
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK)
+                return errorStatus("Cannot lock " + lockFile.string() + ": " + std::strerror(errno));
             if (waiting && !saidWaiting) waiting();
             saidWaiting = true;
             // A blocking flock cannot be interrupted by a stop request: poll instead.
             const int mode = cancel ? LOCK_EX | LOCK_NB : LOCK_EX;
-            while (::flock(fd, mode) != 0) {
+            while (::flock(fd.get(), mode) != 0) {
                 if (errno == EINTR) continue;
                 if (cancel && errno == EWOULDBLOCK) {
-                    if (*cancel) {
-                        ::close(fd);
-                        return false;
-                    }
+                    if (*cancel) return false;
                     std::this_thread::sleep_for(std::chrono::milliseconds(50));
                     continue;
                 }
-                error = "Cannot lock " + lockFile.string() + ": " + std::strerror(errno);
-                ::close(fd);
-                return false;
+                return errorStatus("Cannot lock " + lockFile.string() + ": " + std::strerror(errno));
             }
         }
-        if (stillLinked(fd, lockFile)) {
-            fd_ = fd;
+        if (stillLinked(fd.get(), lockFile)) {
+            fd_ = std::move(fd);
             return true;
         }
-        ::close(fd);  // the file was replaced while we waited: lock the one that is there now
+        // The file was replaced while we waited: `fd` closes, and we lock the one there now.
     }
 }
 
 void RunLock::release() {
-    if (fd_ < 0) return;
-    ::flock(fd_, LOCK_UN);
-    ::close(fd_);
-    fd_ = -1;
+    if (!fd_) return;
+    ::flock(fd_.get(), LOCK_UN);
+    fd_.reset();
 }
 
 }  // namespace kelvara

@@ -5,6 +5,9 @@
 #include <functional>
 #include <string>
 
+#include "platform/Status.h"
+#include "platform/UniqueHandles.h"
+
 namespace kelvara {
 
 // An exclusive flock on a lock file, held from acquire() until release() or destruction. The
@@ -12,21 +15,21 @@ namespace kelvara {
 class RunLock {
   public:
     RunLock() = default;
-    ~RunLock() { release(); }
+    ~RunLock() = default;
     RunLock(const RunLock&) = delete;
     RunLock& operator=(const RunLock&) = delete;
 
     // Takes the lock, creating the file (and its folder) when missing. When another process
     // holds it, calls `waiting` once and waits until it is free; with `cancel`, the wait looks at
-    // it every 50 ms and gives up, returning false with `error` untouched, once it is true.
-    // False with `error` when the file cannot be opened or locked.
-    bool acquire(const std::filesystem::path& lockFile, const std::function<void()>& waiting,
-                 std::string& error, const std::atomic<bool>* cancel = nullptr);
+    // it every 50 ms and gives up, giving false, once it is true. True once held. Fails when the
+    // file cannot be opened or locked.
+    Result<bool> acquire(const std::filesystem::path& lockFile, const std::function<void()>& waiting,
+                         const std::atomic<bool>* cancel = nullptr);
     void release();
-    bool isHeld() const { return fd_ >= 0; }
+    bool isHeld() const { return static_cast<bool>(fd_); }
 
   private:
-    int fd_ = -1;
+    UniqueFd fd_;
 };
 
 }  // namespace kelvara

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "conversion/ArtworkReader.h"
+#include "platform/Utf8Decoder.h"
 
 namespace kelvara {
 namespace {
@@ -24,30 +25,10 @@ namespace {
 std::vector<char16_t> utf16(std::string_view text) {
     std::vector<char16_t> out;
     out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        char32_t code = 0xFFFD;
-        std::size_t length = 1;
-        if (byte < 0x80) {
-            code = byte;
-        } else if (byte >= 0xC2 && byte < 0xF5) {
-            length = byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
-            char32_t value = byte & (0x3F >> (length - 1));
-            bool valid = i + length <= text.size();
-            for (std::size_t k = 1; valid && k < length; ++k) {
-                const auto next = static_cast<unsigned char>(text[i + k]);
-                valid = (next & 0xC0) == 0x80;
-                value = (value << 6) | (next & 0x3F);
-            }
-            const char32_t minimum = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
-            if (valid && value >= minimum && value <= 0x10FFFF &&
-                (value < 0xD800 || value > 0xDFFF))
-                code = value;
-            else
-                length = 1;
-        }
-        i += length;
+    for (std::size_t i = 0; i < text.size();) {
+        const Utf8Character character = decodeUtf8(text, i);
+        i += character.length;
+        char32_t code = character.code;
         if (code >= 0x10000) {
             code -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
@@ -220,10 +201,9 @@ std::string TagDemo::render(const TagDictionary& tags) {
     return tag + body;
 }
 
-bool TagDemo::replaceTags(int fd, std::string_view tag, std::string& error) {
-    const auto failed = [&](const char* what) {
-        error = std::string(what) + " the MP3 file: " + std::strerror(errno);
-        return false;
+Status TagDemo::replaceTags(int fd, std::string_view tag) {
+    const auto failed = [](const char* what) {
+        return errorStatus(std::string(what) + " the MP3 file: " + std::strerror(errno));
     };
     struct stat info {};
     if (::fstat(fd, &info) != 0) return failed("Cannot read");
@@ -252,7 +232,7 @@ bool TagDemo::replaceTags(int fd, std::string_view tag, std::string& error) {
         if (::ftruncate(fd, size + shift) != 0) return failed("Cannot write");
     }
     if (!pwriteAll(fd, tag.data(), tag.size(), 0)) return failed("Cannot write");
-    return true;
+    return okStatus();
 }
 
 }  // namespace kelvara

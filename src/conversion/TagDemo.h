@@ -5,6 +5,8 @@
 
 #include "conversion/TagDictionary.h"
 
+#include "platform/Status.h"
+
 namespace kelvara {
 
 // The one ID3v2 tag of a freshly encoded MP3 file, made with id3lib in memory and written by us,
@@ -16,9 +18,9 @@ class TagDemo {
     // cannot be made (the artwork file unreadable included).
     static std::string render(const TagDictionary& tags);
     // Replaces every ID3v2 tag at the start of the open MP3 file `fd` (LAME's) with `tag`,
-    // moving the audio in place. False with `error` (the system's reason) when a read or write
-    // fails, the file then being unusable.
-    static bool replaceTags(int fd, std::string_view tag, std::string& error);
+    // moving the audio in place. Fails with the system's reason when a read or write fails, the
+    // file then being unusable.
+    static Status replaceTags(int fd, std::string_view tag);
 };
 
 }  // namespace kelvara

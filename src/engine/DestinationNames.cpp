@@ -97,18 +97,18 @@ std::vector<std::string> DestinationNames::songFolder(const MediaItem& song,
 
     std::vector<std::string> levels;
     switch (options_.layout) {
-        case 1:
+        case FolderLayout::MusicArtistAlbum:
             levels = {"Music", folderName(folderArtist(song)), folderName(albumTitle)};
             break;
-        case 2:
+        case FolderLayout::MusicFolder:
             levels = {"Music"};
             break;
-        case 3:
+        case FolderLayout::Root:
             break;
-        case 4:
+        case FolderLayout::RootArtistAlbum:
             levels = {folderName(folderArtist(song)), folderName(albumTitle)};
             break;
-        default:
+        case FolderLayout::PlaylistFolder:
             if (item.folderParent)
                 levels = {FileNameRules::stripLeadingDots(*item.folderParent), item.name};
             else
@@ -127,7 +127,7 @@ std::vector<std::string> DestinationNames::songFolder(const MediaItem& song,
 std::string DestinationNames::songFileName(const MediaItem& song, const std::string& sourceName,
                                            const std::string& ext, std::int64_t number) const {
     const std::string suffix = "." + FileNameRules::cleanName(ext);
-    if (options_.pattern == 5 && options_.customFormat.empty()) {
+    if (options_.pattern == NamePattern::Custom && options_.customFormat.empty()) {
         // The source's own name, unsanitized; a converted song gets its new extension.
         const auto dot = sourceName.rfind('.');
         if (dot == std::string::npos)
@@ -149,7 +149,7 @@ std::string DestinationNames::songField(const OptionalText& value) const {
 // character set like the playlist text, and never with a folder separator, a control character
 // or invalid UTF-8 in it.
 std::string DestinationNames::typedText(std::string text) const {
-    if (options_.encoding == 1 || options_.encoding == 2)
+    if (options_.encoding != PlaylistEncoding::Utf8)
         text = reduceToEncoding(text, FileNameRules::encodingForOption(options_.encoding));
     std::erase(text, '/');
     return FileNameRules::cleanName(text);
@@ -164,21 +164,21 @@ std::string DestinationNames::patternStem(const MediaItem& song, const std::stri
     char numberText[32];
     std::snprintf(numberText, sizeof numberText, "%03lld", static_cast<long long>(number));
     switch (options_.pattern) {
-        case 1:
+        case NamePattern::NumberTitle:
             return std::string(numberText) + " " + title;
-        case 2:
+        case NamePattern::ArtistAlbumTitle:
             return artist + " - " + album + " - " + title;
-        case 3:
+        case NamePattern::NumberArtistAlbumTitle:
             return std::string(numberText) + " " + artist + " - " + album + " - " + title;
-        case 4:
+        case NamePattern::Title:
             return title;
-        case 5:
+        case NamePattern::Custom:
             return customStem(song, number);
-        default: {
-            const auto dot = sourceName.rfind('.');
-            return sanitize(dot == std::string::npos ? sourceName : sourceName.substr(0, dot));
-        }
+        case NamePattern::SourceName:
+            break;
     }
+    const auto dot = sourceName.rfind('.');
+    return sanitize(dot == std::string::npos ? sourceName : sourceName.substr(0, dot));
 }
 
 // Literal texts go in as typed; the assembled name is not sanitized again.

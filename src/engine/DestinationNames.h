@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/ExportOptionValues.h"
 #include "engine/MetadataToken.h"
 #include "library/MediaItem.h"
 
@@ -19,11 +20,11 @@ namespace kelvara {
 class DestinationNames {
   public:
     struct Options {
-        std::int32_t encoding = 0;  // "PlaylistEncoding": 1 code page 1252, 2 ASCII, else UTF-8
-        std::int32_t layout = 0;    // "FilesSaveToFolder", 0 to 4
+        PlaylistEncoding encoding = PlaylistEncoding::Utf8;
+        FolderLayout layout = FolderLayout::PlaylistFolder;
         bool albumRun = false;
         bool artistFolder = false;  // album runs: album folders inside artist folders
-        std::int64_t pattern = 0;   // file-name pattern, 0 to 5
+        NamePattern pattern = NamePattern::SourceName;
         std::int64_t trackNumberFormat = 0;
         FormatList customFormat;
     };

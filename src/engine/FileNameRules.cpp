@@ -62,9 +62,15 @@ bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
 }  // namespace
 
-TextEncoding encodingForOption(std::int32_t playlistEncoding) {
-    if (playlistEncoding == 1) return TextEncoding::CP1252;
-    if (playlistEncoding == 2) return TextEncoding::ASCII;
+TextEncoding encodingForOption(PlaylistEncoding playlistEncoding) {
+    switch (playlistEncoding) {
+        case PlaylistEncoding::Latin1:
+            return TextEncoding::CP1252;
+        case PlaylistEncoding::Ascii:
+            return TextEncoding::ASCII;
+        case PlaylistEncoding::Utf8:
+            break;
+    }
     return TextEncoding::UTF8;
 }
 
@@ -74,7 +80,7 @@ std::string stripLeadingDots(std::string text) {
     return text.substr(count);
 }
 
-std::string sanitizeFileNameString(std::string_view text, std::int32_t playlistEncoding) {
+std::string sanitizeFileNameString(std::string_view text, PlaylistEncoding playlistEncoding) {
     const std::string stripped = stripLeadingDots(std::string(text));
     // In UTF-8 every character stays (composed); only invalid bytes turn into "?".
     const std::string reduced = reduceToEncoding(stripped, encodingForOption(playlistEncoding));

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/ExportOptionValues.h"
 #include "platform/TextEncoding.h"
 
 namespace kelvara {
@@ -14,8 +15,8 @@ namespace FileNameRules {
 // Longest name, in bytes, that Linux file systems accept for one folder entry.
 inline constexpr std::size_t kMaxNameBytes = 255;
 
-// The character set a "PlaylistEncoding" value stands for: 1 code page 1252, 2 ASCII, else UTF-8.
-TextEncoding encodingForOption(std::int32_t playlistEncoding);
+// The character set a playlist encoding stands for.
+TextEncoding encodingForOption(PlaylistEncoding playlistEncoding);
 
 // Removes the first character while the text is at least two characters long and begins with ".".
 std::string stripLeadingDots(std::string text);
@@ -23,7 +24,7 @@ std::string stripLeadingDots(std::string text);
 // Leading dots stripped, reduced to the character set (nearest letters, else "?"), then every
 // character of "/\:.?%*|"<>" and every control character removed. The result never holds a dot
 // and is always valid UTF-8.
-std::string sanitizeFileNameString(std::string_view text, std::int32_t playlistEncoding);
+std::string sanitizeFileNameString(std::string_view text, PlaylistEncoding playlistEncoding);
 
 // Trims spaces, tabs and the other Unicode space separators (not line breaks) at both ends.
 std::string trimSpaces(std::string_view text);

@@ -62,7 +62,7 @@ bool KvExportManager::refuseWithoutConverter() {
         what = "converting to MP3";
     else if (converToAAC_)
         what = "converting to AAC";
-    else if (exportType_ == 1 && exportAlbumImage_)
+    else if (exportType_ == ExportType::Albums && exportAlbumImage_)
         what = "saving album artwork";
     else
         return false;
@@ -73,7 +73,7 @@ bool KvExportManager::refuseWithoutConverter() {
 
 void KvExportManager::exportPlaylists(std::vector<const Playlist*> playlists, fs::path url) {
     errorCount_ = 0;
-    exportType_ = 0;
+    exportType_ = ExportType::Playlists;
     if (playlists.empty()) return;
     if (refuseWithoutConverter()) return;
     playlists_ = std::move(playlists);
@@ -84,7 +84,7 @@ void KvExportManager::exportPlaylists(std::vector<const Playlist*> playlists, fs
 
 void KvExportManager::exportAlbums(std::vector<std::shared_ptr<KvrAlbumInfo>> albums, fs::path url) {
     errorCount_ = 0;
-    exportType_ = 1;
+    exportType_ = ExportType::Albums;
     if (albums.empty()) return;
     if (refuseWithoutConverter()) return;
     albums_ = std::move(albums);
@@ -106,10 +106,14 @@ void KvExportManager::startRun() {
     playlistIndex_ = 0;
     songIndex_ = -1;
     loadItem();
-    logMessage((exportType_ == 0 ? "Exporting playlist: " : "Exporting album: ") + itemTitle_);
+    logMessage(
+        (exportType_ == ExportType::Playlists ? "Exporting playlist: " : "Exporting album: ") +
+        itemTitle_);
     logMessage(kHyphenLine);
     ui_.setProgressMaximum(static_cast<long>(songsArray_.size()));
-    ui_.setProgressMessage((exportType_ == 0 ? "Exporting playlist: " : "Exporting album: ") + itemTitle_);
+    ui_.setProgressMessage(
+        (exportType_ == ExportType::Playlists ? "Exporting playlist: " : "Exporting album: ") +
+        itemTitle_);
 
     ui_.beginPowerInhibit("Exporting tracks");
     powerHeld_ = true;
@@ -120,7 +124,7 @@ DestinationNames::Options KvExportManager::namingOptions() const {
     DestinationNames::Options options;
     options.encoding = userOptions_.playlistEncoding();
     options.layout = userOptions_.filesSaveToFolder();
-    options.albumRun = exportType_ == 1;
+    options.albumRun = exportType_ == ExportType::Albums;
     options.artistFolder = createArtistFolder_;
     options.pattern = fileNameFormatType_;
     options.trackNumberFormat = trackNumberFormat_;
@@ -131,7 +135,7 @@ DestinationNames::Options KvExportManager::namingOptions() const {
 M3uPlaylist::Options KvExportManager::playlistFileOptions() const {
     M3uPlaylist::Options options;
     options.layout = userOptions_.filesSaveToFolder();
-    options.albumRun = exportType_ == 1;
+    options.albumRun = exportType_ == ExportType::Albums;
     options.saveWithFiles = userOptions_.saveM3uWithFiles();
     options.windowsPaths = userOptions_.windowsPaths();
     options.lineEnding = userOptions_.lineEnding();
@@ -142,14 +146,13 @@ M3uPlaylist::Options KvExportManager::playlistFileOptions() const {
 // False when the run has ended instead.
 bool KvExportManager::beginConverter() {
     if (!converting()) return true;
-    std::string error;
-    if (!converter_->beginRun([this](const std::string& line) { logMessage(line); }, &abort_,
-                              error)) {
+    const Status begun = converter_->beginRun([this](const std::string& line) { logMessage(line); }, &abort_);
+    if (!begun.ok()) {
         // A stop while waiting for another run's lock is the user's, not a failure.
         if (abort_)
             stopByUser();
         else
-            stopByFailure(error);
+            stopByFailure(begun.message());
         return false;
     }
     converterRunning_ = true;
@@ -160,7 +163,7 @@ bool KvExportManager::beginConverter() {
 void KvExportManager::loadItem() {
     playlistFile_->clear();
     uncheckedSongs_.clear();
-    if (exportType_ == 0) {
+    if (exportType_ == ExportType::Playlists) {
         const Playlist& playlist = *playlists_[static_cast<std::size_t>(playlistIndex_)];
         songsArray_ = getSongsFromPlaylist(playlist);
         item_ = names_->playlistItem(playlist.name());
@@ -197,7 +200,7 @@ void KvExportManager::exportNext() {
     if (!currentUrl_) return;  // the folder failure has ended the run
 
     ui_.setProgressValue(static_cast<long>(songIndex_));
-    if (exportType_ == 1) {
+    if (exportType_ == ExportType::Albums) {
         ui_.setProgressMaximum(static_cast<long>(songsArray_.size()));
         ui_.setProgressMessage("Exporting album: " + itemTitle_);
         if (exportAlbumImage_ && !folderLink_) exportAlbumArtwork(song);
@@ -210,24 +213,27 @@ void KvExportManager::nextItemOrDone() {
     savePlaylistString();
     playlistFile_->clear();
     songIndex_ = -1;
-    const auto count = static_cast<std::int64_t>(exportType_ == 0 ? playlists_.size() : albums_.size());
+    const auto count = static_cast<std::int64_t>(
+        exportType_ == ExportType::Playlists ? playlists_.size() : albums_.size());
     if (playlistIndex_ >= count - 1) {
         doneExport();
         return;
     }
     ++playlistIndex_;
     loadItem();
-    const std::string heading = (exportType_ == 0 ? "Exporting playlist: " : "Exporting album: ") + itemTitle_;
+    const std::string heading =
+        (exportType_ == ExportType::Playlists ? "Exporting playlist: " : "Exporting album: ") +
+        itemTitle_;
     auto showItem = [&] {
         ui_.setProgressMaximum(static_cast<long>(songsArray_.size()));
         ui_.setProgressMessage(heading);
     };
     // An album run shows the new album on the sheet before logging it; a playlist run logs first.
-    if (exportType_ == 1) showItem();
+    if (exportType_ == ExportType::Albums) showItem();
     logMessage(kHyphenLine);
     logMessage(heading);
     logMessage(kHyphenLine);
-    if (exportType_ == 0) showItem();
+    if (exportType_ == ExportType::Playlists) showItem();
     post(&KvExportManager::exportNext);
 }
 
@@ -352,7 +358,8 @@ void KvExportManager::exportSong(const MediaItem& song) {
     const fs::path source = *song.location();
     const std::string sourceName = source.filename().string();
     const Target target = targetFor(song, source);
-    const std::int64_t number = (exportType_ == 0 && userOptions_.filesSaveToFolder() == 0)
+    const std::int64_t number = (exportType_ == ExportType::Playlists &&
+                                 userOptions_.filesSaveToFolder() == FolderLayout::PlaylistFolder)
                                     ? songIndex_ + 1
                                     : static_cast<std::int64_t>(song.trackNumber());
     const std::string fileName = names_->songFileName(song, sourceName, target.ext, number);
@@ -472,7 +479,7 @@ void KvExportManager::convertSong(const MediaItem& song, bool toMp3, const fs::p
     job.source = source;
     job.destination = destination;
     job.bitRate = static_cast<int>(rate);
-    job.algorithm = userOptions_.algorithm();
+    job.algorithm = toStored(userOptions_.algorithm());
     job.skipIfExists = userOptions_.skipIfExists();
     job.cancel = &abort_;
     job.logMessage = [this](const std::string& line) { logMessage(line); };
@@ -517,8 +524,8 @@ void KvExportManager::copySong(const MediaItem& song, const fs::path& source, co
             }
         }
     }
-    std::string error;
-    if (!copyFileAtomically(source, destination, error, &abort_) && !abort_) logErrorMessage(error);
+    if (const Status copied = copyFileAtomically(source, destination, &abort_); !copied.ok() && !abort_)
+        logErrorMessage(copied.message());
     handOn();
 }
 
@@ -606,10 +613,9 @@ void KvExportManager::savePlaylistString() {
         return;
     }
     logMessage("Saving playlist file to " + file.string() + ":");
-    std::string error;
     // A playlist file that could not be written is lost work: an issue, like a failed copy.
-    if (!writeFileAtomically(file, playlistFile_->contents(), error))
-        logErrorMessage("Error: " + error);
+    if (const Status written = writeFileAtomically(file, playlistFile_->contents()); !written.ok())
+        logErrorMessage("Error: " + written.message());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -642,23 +648,44 @@ void KvExportManager::logOptions() {
         logMessage("No conversion");
     }
     logMessage("Export location: " + exportUrl_.string());
-    static const char* const layouts[] = {"", "Music/Artist/Album folder", "Music files folder", "Root folder",
-                                          "Root/Artist/Album folder"};
-    const std::int32_t layout = userOptions_.filesSaveToFolder();
-    const std::string layoutName = (layout >= 1 && layout <= 4) ? layouts[layout]
-                                   : exportType_ == 0          ? "Playlist folder"
-                                                               : "Album folder";
-    logMessage("Music files structure: " + layoutName);
-    const std::int32_t encoding = userOptions_.playlistEncoding();
-    logMessage(encoding == 1 ? "Encoding: Latin-1" : encoding == 2 ? "Encoding: ASCII" : "Encoding: UTF8");
+    logMessage(std::string("Music files structure: ") + layoutName());
+    switch (userOptions_.playlistEncoding()) {
+        case PlaylistEncoding::Utf8:
+            logMessage("Encoding: UTF8");
+            break;
+        case PlaylistEncoding::Latin1:
+            logMessage("Encoding: Latin-1");
+            break;
+        case PlaylistEncoding::Ascii:
+            logMessage("Encoding: ASCII");
+            break;
+    }
     if (exportPlaylistFile_) {
         logMessage("Export music files and playlist file (m3u)");
         if (userOptions_.saveM3uWithFiles()) logMessage("Save playlist file (m3u) in the same folder with tracks");
     } else {
         logMessage("Export only music files (no m3u)");
     }
-    if (exportType_ == 1 && exportAlbumImage_) logMessage("Export album artwork to png file");
+    if (exportType_ == ExportType::Albums && exportAlbumImage_)
+        logMessage("Export album artwork to png file");
     logMessage(kStarLine);
+}
+
+// The folder layout in the words the dialogs use.
+const char* KvExportManager::layoutName() const {
+    switch (userOptions_.filesSaveToFolder()) {
+        case FolderLayout::PlaylistFolder:
+            break;
+        case FolderLayout::MusicArtistAlbum:
+            return "Music/Artist/Album folder";
+        case FolderLayout::MusicFolder:
+            return "Music files folder";
+        case FolderLayout::Root:
+            return "Root folder";
+        case FolderLayout::RootArtistAlbum:
+            return "Root/Artist/Album folder";
+    }
+    return exportType_ == ExportType::Playlists ? "Playlist folder" : "Album folder";
 }
 
 void KvExportManager::clearHiddenFiles() {

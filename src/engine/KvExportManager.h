@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/DestinationNames.h"
+#include "engine/ExportOptionValues.h"
 #include "engine/ExportUi.h"
 #include "engine/KvrUserOptions.h"
 #include "engine/M3uPlaylist.h"
@@ -25,6 +26,8 @@
 #include "platform/PreferencesStore.h"
 
 namespace kelvara {
+
+class MediaLibrary;
 
 // How a run ended, for whoever waits on it.
 enum class RunEnding {
@@ -53,14 +56,17 @@ public:
     const KvrUserOptions& userOptions() const { return userOptions_; }
     void setUserOptions(const KvrUserOptions& options) { userOptions_ = options; }
     void setPreferences(const PreferencesStore& preferences) { preferences_ = &preferences; }
+    // The library the playlists, albums and songs of the run belong to: kept alive as long as
+    // this manager, so that a reload meanwhile cannot pull it away from under the run.
+    void setLibrary(std::shared_ptr<const MediaLibrary> library) { library_ = std::move(library); }
 
     // Run options.
     bool exportPlaylistFile() const { return exportPlaylistFile_; }
     void setExportPlaylistFile(bool v) { exportPlaylistFile_ = v; }
     bool exportAlbumImage() const { return exportAlbumImage_; }
     void setExportAlbumImage(bool v) { exportAlbumImage_ = v; }
-    std::int64_t fileNameFormatType() const { return fileNameFormatType_; }
-    void setFileNameFormatType(std::int64_t v) { fileNameFormatType_ = v; }
+    NamePattern fileNameFormatType() const { return fileNameFormatType_; }
+    void setFileNameFormatType(NamePattern v) { fileNameFormatType_ = v; }
     bool createArtistFolder() const { return createArtistFolder_; }
     void setCreateArtistFolder(bool v) { createArtistFolder_ = v; }
     std::int64_t bitRate() const { return bitRate_; }
@@ -142,6 +148,7 @@ private:
     void logMessage(const std::string& line);
     void logErrorMessage(const std::string& line);
     void logOptions();
+    const char* layoutName() const;
     void clearHiddenFiles();
     void showNotification();
 
@@ -152,11 +159,12 @@ private:
     SongConverter* converter_;
     KvrUserOptions userOptions_;
     const PreferencesStore* preferences_;
+    std::shared_ptr<const MediaLibrary> library_;  // declared before worker_: let go after the join
 
     // Run options.
     bool exportPlaylistFile_ = false;
     bool exportAlbumImage_ = false;
-    std::int64_t fileNameFormatType_ = 0;
+    NamePattern fileNameFormatType_ = NamePattern::SourceName;
     bool createArtistFolder_ = false;
     std::int64_t bitRate_ = 0;
     std::int64_t aacBitRate_ = 0;
@@ -166,7 +174,7 @@ private:
     FormatList customFormatArray_;
 
     // Run state; touched only by the worker once the run has started.
-    std::int64_t exportType_ = 0;
+    ExportType exportType_ = ExportType::Playlists;
     std::vector<const Playlist*> playlists_;
     std::vector<std::shared_ptr<KvrAlbumInfo>> albums_;
     std::int64_t playlistIndex_ = 0;

@@ -38,19 +38,18 @@ KvrUserOptions KvrUserOptions::loadFrom(const PreferencesStore& store) {
     };
     o.saveM3uWithFiles_ = flag("SaveM3uWithFiles", true);
     o.dontConvertLossyFormats_ = flag("DontConvertLossyFormats", false);
-    const std::int64_t layout = integer("OrginizeFilesOption", 0);
-    o.filesSaveToFolder_ = (layout >= 1 && layout <= 4) ? static_cast<std::int32_t>(layout) : 0;
+    o.filesSaveToFolder_ = storedOption<FolderLayout>(integer("OrginizeFilesOption", 0));
     o.skipIfExists_ = flag("SkipIfExists", true);
     o.windowsPaths_ = flag("WindowsPaths", false);
     o.dontConvertSameType_ = flag("DontConvertSameType", true);
-    o.lineEnding_ = integer("LineEnding", 0);
-    o.algorithm_ = integer("Algorithm", 1);
+    o.lineEnding_ = storedOption<LineEnding>(integer("LineEnding", 0));
+    o.algorithm_ = storedOption<Mp3Algorithm>(integer("Algorithm", 1));
     // The stored number is cut to its low 32 bits.
-    o.tracksOrder_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(integer("TracksOrder", 0)));
+    o.tracksOrder_ = storedOption<TrackOrder>(
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(integer("TracksOrder", 0))));
     o.orderAscending_ = flag("OrderAscending", true);
     o.deleteHiddenFiles_ = flag("DeleteHiddenFiles", true);
-    const std::int64_t encoding = integer("PlaylistEncoding", 0);
-    o.playlistEncoding_ = (encoding == 1 || encoding == 2) ? static_cast<std::int32_t>(encoding) : 0;
+    o.playlistEncoding_ = storedOption<PlaylistEncoding>(integer("PlaylistEncoding", 0));
     return o;
 }
 
@@ -58,21 +57,27 @@ void KvrUserOptions::saveTo(PreferencesStore& store) const {
     auto flag = [&](const char* key, bool value) { store.setInteger(key, value ? 1 : 0); };
     flag("SaveM3uWithFiles", saveM3uWithFiles_);
     flag("DontConvertLossyFormats", dontConvertLossyFormats_);
-    store.setInteger("OrginizeFilesOption", filesSaveToFolder_);
+    store.setInteger("OrginizeFilesOption", toStored(filesSaveToFolder_));
     flag("SkipIfExists", skipIfExists_);
     flag("WindowsPaths", windowsPaths_);
     flag("DontConvertSameType", dontConvertSameType_);
-    store.setInteger("LineEnding", lineEnding_);
-    store.setInteger("Algorithm", algorithm_);
-    store.setInteger("TracksOrder", tracksOrder_);
+    store.setInteger("LineEnding", toStored(lineEnding_));
+    store.setInteger("Algorithm", toStored(algorithm_));
+    store.setInteger("TracksOrder", toStored(tracksOrder_));
     flag("OrderAscending", orderAscending_);
     flag("DeleteHiddenFiles", deleteHiddenFiles_);
-    store.setInteger("PlaylistEncoding", playlistEncoding_);
+    store.setInteger("PlaylistEncoding", toStored(playlistEncoding_));
 }
 
 int KvrUserOptions::lameQuality() const {
-    if (algorithm_ == 0) return 2;
-    if (algorithm_ == 1) return 5;
+    switch (algorithm_) {
+        case Mp3Algorithm::BestQuality:
+            return 2;
+        case Mp3Algorithm::Standard:
+            return 5;
+        case Mp3Algorithm::Fastest:
+            break;
+    }
     return 7;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/ExportOptionValues.h"
 #include "platform/PreferencesStore.h"
 
 namespace kelvara {
@@ -24,8 +25,8 @@ public:
     // Writes every key as the advanced dialog stores them: booleans as 0 or 1, integers as numbers.
     void saveTo(PreferencesStore& store) const;
 
-    std::int32_t filesSaveToFolder() const { return filesSaveToFolder_; }
-    void setFilesSaveToFolder(std::int32_t v) { filesSaveToFolder_ = v; }
+    FolderLayout filesSaveToFolder() const { return filesSaveToFolder_; }
+    void setFilesSaveToFolder(FolderLayout v) { filesSaveToFolder_ = v; }
     bool saveM3uWithFiles() const { return saveM3uWithFiles_; }
     void setSaveM3uWithFiles(bool v) { saveM3uWithFiles_ = v; }
     bool windowsPaths() const { return windowsPaths_; }
@@ -34,35 +35,35 @@ public:
     void setDontConvertSameType(bool v) { dontConvertSameType_ = v; }
     bool skipIfExists() const { return skipIfExists_; }
     void setSkipIfExists(bool v) { skipIfExists_ = v; }
-    std::int64_t lineEnding() const { return lineEnding_; }
-    void setLineEnding(std::int64_t v) { lineEnding_ = v; }
-    std::int64_t algorithm() const { return algorithm_; }
-    void setAlgorithm(std::int64_t v) { algorithm_ = v; }
-    std::int32_t tracksOrder() const { return tracksOrder_; }
-    void setTracksOrder(std::int32_t v) { tracksOrder_ = v; }
+    LineEnding lineEnding() const { return lineEnding_; }
+    void setLineEnding(LineEnding v) { lineEnding_ = v; }
+    Mp3Algorithm algorithm() const { return algorithm_; }
+    void setAlgorithm(Mp3Algorithm v) { algorithm_ = v; }
+    TrackOrder tracksOrder() const { return tracksOrder_; }
+    void setTracksOrder(TrackOrder v) { tracksOrder_ = v; }
     bool orderAscending() const { return orderAscending_; }
     void setOrderAscending(bool v) { orderAscending_ = v; }
-    std::int32_t playlistEncoding() const { return playlistEncoding_; }
-    void setPlaylistEncoding(std::int32_t v) { playlistEncoding_ = v; }
+    PlaylistEncoding playlistEncoding() const { return playlistEncoding_; }
+    void setPlaylistEncoding(PlaylistEncoding v) { playlistEncoding_ = v; }
     bool deleteHiddenFiles() const { return deleteHiddenFiles_; }
     void setDeleteHiddenFiles(bool v) { deleteHiddenFiles_ = v; }
     bool dontConvertLossyFormats() const { return dontConvertLossyFormats_; }
     void setDontConvertLossyFormats(bool v) { dontConvertLossyFormats_ = v; }
 
-    // The LAME quality the "Algorithm" setting selects: 0 → 2, 1 → 5, anything else → 7.
+    // The LAME quality the "Algorithm" setting selects: best 2, standard 5, fastest 7.
     int lameQuality() const;
 
 private:
-    std::int32_t filesSaveToFolder_ = 0;
+    FolderLayout filesSaveToFolder_ = FolderLayout::PlaylistFolder;
     bool saveM3uWithFiles_ = true;
     bool windowsPaths_ = false;
     bool dontConvertSameType_ = true;
     bool skipIfExists_ = true;
-    std::int64_t lineEnding_ = 0;
-    std::int64_t algorithm_ = 1;
-    std::int32_t tracksOrder_ = 0;
+    LineEnding lineEnding_ = LineEnding::Lf;
+    Mp3Algorithm algorithm_ = Mp3Algorithm::Standard;
+    TrackOrder tracksOrder_ = TrackOrder::PlaylistOrder;
     bool orderAscending_ = true;
-    std::int32_t playlistEncoding_ = 0;
+    PlaylistEncoding playlistEncoding_ = PlaylistEncoding::Utf8;
     bool deleteHiddenFiles_ = true;
     bool dontConvertLossyFormats_ = false;
 };

@@ -8,7 +8,8 @@
 namespace kelvara {
 
 M3uPlaylist::Placement M3uPlaylist::place(const Options& options, const std::string& songFolder) {
-    const bool spread = !options.albumRun && (options.layout == 1 || options.layout == 4);
+    const bool spread = !options.albumRun && (options.layout == FolderLayout::MusicArtistAlbum ||
+                                              options.layout == FolderLayout::RootArtistAlbum);
     const bool inSongFolder = options.saveWithFiles && !spread;
     if (inSongFolder || songFolder.empty()) return {inSongFolder, ""};
     std::string prefix = songFolder;
@@ -32,7 +33,7 @@ void M3uPlaylist::addSong(const MediaItem& song, const std::string& songFolder,
 
 std::string M3uPlaylist::contents() const {
     std::string content;
-    if (options_.lineEnding == 1) {
+    if (options_.lineEnding == LineEnding::CrLf) {
         content.reserve(text_.size() + text_.size() / 16);
         for (char c : text_) {
             if (c == '\n') content += '\r';
@@ -41,7 +42,7 @@ std::string M3uPlaylist::contents() const {
     } else {
         content = text_;
     }
-    if (options_.encoding == 1 || options_.encoding == 2)
+    if (options_.encoding != PlaylistEncoding::Utf8)
         content = encodeLossy(content, FileNameRules::encodingForOption(options_.encoding));
     return content;
 }

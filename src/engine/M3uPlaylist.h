@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/ExportOptionValues.h"
 #include "library/MediaItem.h"
 
 namespace kelvara {
@@ -13,12 +14,12 @@ namespace kelvara {
 class M3uPlaylist {
   public:
     struct Options {
-        std::int32_t layout = 0;  // "FilesSaveToFolder", 0 to 4
+        FolderLayout layout = FolderLayout::PlaylistFolder;
         bool albumRun = false;
-        bool saveWithFiles = true;    // "SaveM3uWithFiles"
-        bool windowsPaths = false;    // path lines with "\"
-        std::int32_t lineEnding = 0;  // 1: CR LF
-        std::int32_t encoding = 0;    // "PlaylistEncoding": 1 code page 1252, 2 ASCII, else UTF-8
+        bool saveWithFiles = true;  // "SaveM3uWithFiles"
+        bool windowsPaths = false;  // path lines with "\"
+        LineEnding lineEnding = LineEnding::Lf;
+        PlaylistEncoding encoding = PlaylistEncoding::Utf8;
     };
 
     // Where the playlist file lies, and with it how a path line names a song's file.

@@ -89,7 +89,7 @@ std::optional<FormatList> FormatList::fromJson(const nlohmann::json& value) {
     return format;
 }
 
-std::optional<FormatList> FormatList::parse(std::string_view text, std::string& error) {
+Result<FormatList> FormatList::parse(std::string_view text) {
     std::vector<Element> elements;
     std::size_t position = 0;
     while (position < text.size()) {
@@ -105,9 +105,8 @@ std::optional<FormatList> FormatList::parse(std::string_view text, std::string& 
         for (const char* candidate : kNames)
             if (equalsIgnoringCase(name, candidate)) match = candidate;
         if (!match) {
-            error = "unknown token <" + std::string(name) +
-                    "> (the tokens are <Title>, <Artist>, <Album>, <Track NO> and <Disk NO>)";
-            return std::nullopt;
+            return errorStatus("unknown token <" + std::string(name) +
+                               "> (the tokens are <Title>, <Artist>, <Album>, <Track NO> and <Disk NO>)");
         }
         elements.emplace_back(MetadataToken{match});
         position = close + 1;

@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/Status.h"
+
 namespace kelvara {
 
 // A song value in a custom file-name pattern.
@@ -46,9 +48,9 @@ public:
     static std::optional<FormatList> fromJson(const nlohmann::json& value);
 
     // "<Track NO>. <Title>": token names in angle brackets, matched without regard to case;
-    // everything else is literal text, from which "/" and control characters are removed. Absent
-    // with `error` set for a name in brackets that is not a token.
-    static std::optional<FormatList> parse(std::string_view text, std::string& error);
+    // everything else is literal text, from which "/" and control characters are removed. Fails
+    // for a name in brackets that is not a token.
+    static Result<FormatList> parse(std::string_view text);
     // The pattern written back in the form parse() reads.
     std::string toText() const;
 

@@ -43,10 +43,10 @@ public:
 
     // Called once before the first song and once after the last. beginRun takes the exclusive lock
     // on the shared intermediate files (waiting, and saying so through `logMessage`, while another
-    // Kelvara run holds it; the wait ends early when `cancel` becomes true). Returns false with
-    // `error` set when the run cannot convert at all, or when `cancel` ended the wait.
-    virtual bool beginRun(const std::function<void(const std::string&)>& logMessage,
-                          const std::atomic<bool>* cancel, std::string& error) = 0;
+    // Kelvara run holds it; the wait ends early when `cancel` becomes true). Fails when the run
+    // cannot convert at all, or when `cancel` ended the wait.
+    virtual Status beginRun(const std::function<void(const std::string&)>& logMessage,
+                            const std::atomic<bool>* cancel) = 0;
     virtual void endRun() = 0;
 
     // MP3 at job.bitRate with ID3v2 tags and artwork.

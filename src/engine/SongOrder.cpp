@@ -28,26 +28,26 @@ std::uint32_t cryptoRandom32() {
 
 }  // namespace
 
-SongOrder::SongOrder(std::int32_t tracksOrder, bool ascending, Random random)
+SongOrder::SongOrder(TrackOrder tracksOrder, bool ascending, Random random)
     : tracksOrder_(tracksOrder),
       ascending_(ascending),
       random_(random ? std::move(random) : Random(cryptoRandom32)) {}
 
 std::vector<const MediaItem*> SongOrder::apply(std::vector<const MediaItem*> songs) const {
-    if (tracksOrder_ >= 1 && tracksOrder_ <= 6) {
+    if (tracksOrder_ == TrackOrder::Shuffle) {
+        // Position i takes the song at i + r mod (n - i): every order is equally likely.
+        const std::size_t n = songs.size();
+        for (std::size_t i = 0; i < n; ++i) std::swap(songs[i], songs[i + random_() % (n - i)]);
+    } else if (tracksOrder_ != TrackOrder::PlaylistOrder) {
         std::stable_sort(songs.begin(), songs.end(), [&](const MediaItem* a, const MediaItem* b) {
             const int c = compare(*a, *b, tracksOrder_);
             return ascending_ ? c < 0 : c > 0;
         });
-    } else if (tracksOrder_ == 7) {
-        // Position i takes the song at i + r mod (n - i): every order is equally likely.
-        const std::size_t n = songs.size();
-        for (std::size_t i = 0; i < n; ++i) std::swap(songs[i], songs[i + random_() % (n - i)]);
     }
     return songs;
 }
 
-int SongOrder::compare(const MediaItem& a, const MediaItem& b, std::int32_t key) {
+int SongOrder::compare(const MediaItem& a, const MediaItem& b, TrackOrder key) {
     auto texts = [](const OptionalText& x, const OptionalText& y) {
         if (!x || !y) return int(bool(x)) - int(bool(y));
         return localizedStandardCompare(*x, *y);
@@ -55,23 +55,26 @@ int SongOrder::compare(const MediaItem& a, const MediaItem& b, std::int32_t key)
     auto numbers = [](auto x, auto y) { return x < y ? -1 : x > y ? 1 : 0; };
     static const OptionalText none;
     switch (key) {
-        case 1:
+        case TrackOrder::Artist:
             return texts(a.artist() ? a.artist()->name() : none,
                          b.artist() ? b.artist()->name() : none);
-        case 2:
+        case TrackOrder::Title:
             return texts(a.title(), b.title());
-        case 3:
+        case TrackOrder::Album:
             return texts(a.album() ? a.album()->title() : none,
                          b.album() ? b.album()->title() : none);
-        case 4:
+        case TrackOrder::Year:
             return numbers(a.year(), b.year());
-        case 5: {
+        case TrackOrder::DateAdded: {
             if (!a.addedDate() || !b.addedDate())
                 return int(bool(a.addedDate())) - int(bool(b.addedDate()));
             return numbers(*a.addedDate(), *b.addedDate());
         }
-        case 6:
+        case TrackOrder::PlayCount:
             return numbers(a.playCount(), b.playCount());
+        case TrackOrder::PlaylistOrder:
+        case TrackOrder::Shuffle:
+            break;
     }
     return 0;
 }

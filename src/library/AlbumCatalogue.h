@@ -39,7 +39,7 @@ public:
     void selectAll();
     void unSelectAll();
     void tickRange(std::size_t clickedRow);
-    // Writes "%@ - %@" of the ticked shown records to "SelectedAlbums" and flushes.
+    // Writes "TITLE - ARTIST" of the ticked shown records to "SelectedAlbums" and flushes.
     void persistTicks();
     void selectRow(std::size_t row);
 

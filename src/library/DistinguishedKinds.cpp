@@ -8,8 +8,8 @@ namespace {
 
 namespace dk = distinguished_kind;
 
-// XML value → framework value. The two numberings overlap with different meanings (XML 26 is
-// Genius, framework 26 is iTunes U), so every value goes through this table and nowhere else.
+// XML value → the rules' value. The two numberings overlap with different meanings (XML 26 is
+// Genius, the rules' 26 is iTunes U), so every value goes through this table and nowhere else.
 constexpr std::array<std::pair<std::int64_t, unsigned>, 26> kTable{{
     {2, dk::Movies},
     {3, dk::TVShows},
@@ -42,8 +42,8 @@ constexpr std::array<std::pair<std::int64_t, unsigned>, 26> kTable{{
 }  // namespace
 
 unsigned distinguishedKindFromLibraryValue(std::int64_t value) {
-    for (const auto& [xml, framework] : kTable) {
-        if (xml == value) return framework;
+    for (const auto& [xml, kind] : kTable) {
+        if (xml == value) return kind;
     }
     return dk::None;
 }

@@ -4,9 +4,9 @@
 
 namespace kelvara {
 
-// Playlist kinds in the numbering of the media-library framework that the playlist filter was
-// written for. The XML file numbers them differently; distinguishedKindFromLibraryValue() is the
-// one place that translates.
+// Playlist kinds in the numbering the browsing rules use (the playlist filter, the media kinds).
+// The XML file numbers them differently; distinguishedKindFromLibraryValue() is the one place
+// that translates.
 namespace distinguished_kind {
 inline constexpr unsigned None = 0;
 inline constexpr unsigned Movies = 1;
@@ -30,7 +30,7 @@ inline constexpr unsigned HomeVideos = 50;
 inline constexpr unsigned Applications = 51;
 }  // namespace distinguished_kind
 
-// The framework kind of a playlist whose "Distinguished Kind" in the XML file is `value`; 0 for
+// The rules' kind of a playlist whose "Distinguished Kind" in the XML file is `value`; 0 for
 // values without a counterpart (iTunes DJ, Genius, the "Downloaded" lists) and unknown ones.
 unsigned distinguishedKindFromLibraryValue(std::int64_t value);
 

@@ -38,7 +38,7 @@ public:
 
     int editable() const { return 0; }
 
-    // "%@ - %@" of title and artist: how ticks are stored and how the command line names albums.
+    // "TITLE - ARTIST": how ticks are stored; the command line accepts it too.
     std::string displayName() const;
 
     // Whether `song` belongs to this record (the album rule).

@@ -1,6 +1,8 @@
 #include "library/KvrItunesMAnager.h"
 
-#include <iostream>
+#include <utility>
+
+#include "platform/Diagnostics.h"
 
 namespace kelvara {
 
@@ -9,20 +11,22 @@ KvrItunesMAnager& KvrItunesMAnager::sharedManager() {
     return manager;
 }
 
-void KvrItunesMAnager::reset() {
+void KvrItunesMAnager::reset() { setLibrary(nullptr); }
+
+std::shared_ptr<const MediaLibrary> KvrItunesMAnager::library() const {
     std::lock_guard lock(mutex_);
-    allSongs_.reset();
-    songsByTitle_.reset();
-    library_.reset();
+    return library_;
 }
 
-void KvrItunesMAnager::setLibrary(std::unique_ptr<MediaLibrary> library, const std::string& error) {
-    if (!library && !error.empty()) std::cerr << "error: " << error << "\n";
+void KvrItunesMAnager::setLibrary(std::shared_ptr<const MediaLibrary> library,
+                                  const std::string& error) {
+    if (!library && !error.empty()) diagnostic("error: " + error);
+    std::shared_ptr<const MediaLibrary> old;  // let go of after the lock: freeing it takes time
     std::lock_guard lock(mutex_);
     // The song list points into the old library; it cannot outlive it.
     allSongs_.reset();
     songsByTitle_.reset();
-    library_ = std::move(library);
+    old = std::exchange(library_, std::move(library));
 }
 
 KvrItunesMAnager::SongList KvrItunesMAnager::allSongs() const {

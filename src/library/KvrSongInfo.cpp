@@ -25,8 +25,8 @@ std::string KvrSongInfo::formatDuration(std::uint64_t s) {
 
 void KvrSongInfo::setTime(std::optional<std::int64_t> seconds) {
     time_ = seconds;
-    // Negative times (a total time past 2^31 ms read as signed) show as their unsigned value,
-    // as the format's %lu always did.
+    // Negative times (a total time past 2^31 ms read as signed) show as their unsigned value:
+    // the seconds are always formatted as an unsigned count.
     if (seconds) timeWithFormat_ = formatDuration(static_cast<std::uint64_t>(*seconds));
     else timeWithFormat_.reset();
 }

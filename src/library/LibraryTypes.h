@@ -16,7 +16,7 @@ using Date = std::chrono::sys_seconds;
 // Text values that the library may leave out; an absent value differs from an empty one.
 using OptionalText = std::optional<std::string>;
 
-// Media kinds, in the numbering of the media-library framework the browsing rules were written for.
+// Media kinds, in the numbering the browsing rules use; the XML file has no such number.
 enum class MediaKind : unsigned {
     Song = 2,
     Movie = 3,

@@ -15,7 +15,7 @@ public:
     const std::string& name() const { return name_; }
     void setName(std::string v) { name_ = std::move(v); }
 
-    // In the framework numbering the playlist filter was written for (see DistinguishedKinds).
+    // In the numbering the playlist filter uses (see DistinguishedKinds), not the XML file's.
     unsigned distinguishedKind() const { return distinguishedKind_; }
     void setDistinguishedKind(unsigned v) { distinguishedKind_ = v; }
 

@@ -6,7 +6,7 @@
 namespace kelvara {
 namespace {
 
-// Kinds the page never offers: movies, TV shows, podcasts, audiobooks... (framework numbering).
+// Kinds the page never offers: movies, TV shows, podcasts, audiobooks... (rules' numbering).
 constexpr std::array<unsigned, 12> kExcludedKinds = {1, 2, 4, 7, 14, 16, 26, 47, 49, 50, 51, 53};
 constexpr unsigned kMusicKind = 3;
 

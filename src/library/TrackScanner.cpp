@@ -49,29 +49,39 @@ bool TrackScanner::skipPast(std::string_view terminator) {
 TrackScanner::Event TrackScanner::step() {
     pos_ = text_.find('<', pos_);
     if (pos_ == std::string_view::npos || pos_ + 1 >= text_.size()) return cutShort();
-    const std::size_t tagStart = pos_;
     const char second = text_[pos_ + 1];
-    if (second == '?') {
-        if (!skipPast("?>")) return cutShort();
-        if (!declaresUtf8OrNothing(text_.substr(tagStart, pos_ - tagStart))) {
-            return fail(Failure::Malformed, tagStart);
-        }
-        return Event::Tag;
+    if (second == '?') return declaration();
+    if (second == '!') return markup();
+    return element();
+}
+
+TrackScanner::Event TrackScanner::declaration() {
+    const std::size_t tagStart = pos_;
+    if (!skipPast("?>")) return cutShort();
+    if (!declaresUtf8OrNothing(text_.substr(tagStart, pos_ - tagStart))) {
+        return fail(Failure::Malformed, tagStart);
     }
-    if (second == '!') {
-        const std::string_view rest = text_.substr(pos_);
-        if (rest.starts_with("<!--")) return skipPast("-->") ? Event::Tag : cutShort();
-        if (rest.starts_with("<![CDATA[")) return skipPast("]]>") ? Event::Tag : cutShort();
-        const auto close = text_.find('>', pos_);
-        if (close == std::string_view::npos) return cutShort();
-        // An internal DTD subset could declare entities: left to the full parse.
-        if (text_.substr(pos_, close - pos_).find('[') != std::string_view::npos) {
-            return fail(Failure::Malformed, tagStart);
-        }
-        pos_ = close + 1;
-        return Event::Tag;
+    return Event::Tag;
+}
+
+TrackScanner::Event TrackScanner::markup() {
+    const std::size_t tagStart = pos_;
+    const std::string_view rest = text_.substr(pos_);
+    if (rest.starts_with("<!--")) return skipPast("-->") ? Event::Tag : cutShort();
+    if (rest.starts_with("<![CDATA[")) return skipPast("]]>") ? Event::Tag : cutShort();
+    const auto close = text_.find('>', pos_);
+    if (close == std::string_view::npos) return cutShort();
+    // An internal DTD subset could declare entities: left to the full parse.
+    if (text_.substr(pos_, close - pos_).find('[') != std::string_view::npos) {
+        return fail(Failure::Malformed, tagStart);
     }
-    const bool closing = second == '/';
+    pos_ = close + 1;
+    return Event::Tag;
+}
+
+TrackScanner::Event TrackScanner::element() {
+    const std::size_t tagStart = pos_;
+    const bool closing = text_[pos_ + 1] == '/';
     std::size_t cursor = pos_ + (closing ? 2 : 1);
     const std::size_t nameStart = cursor;
     while (cursor < text_.size() && static_cast<unsigned char>(text_[cursor]) > ' ' &&
@@ -91,20 +101,25 @@ TrackScanner::Event TrackScanner::step() {
     if (name.empty()) return fail(Failure::Malformed, tagStart);
     const bool selfClosing = !closing && text_[cursor - 1] == '/';
     pos_ = cursor + 1;
+    return closing ? closeElement(name, tagStart) : openElement(name, selfClosing, tagStart);
+}
 
-    if (closing) {
-        if (--depth_ < 0) return fail(Failure::Malformed, tagStart);
-        if (inTracks_ && depth_ == 3 && name == "dict") {
-            lastEntryEnd_ = pos_;
-            return Event::EntryEnd;
-        }
-        if (inTracks_ && depth_ == 2) {
-            if (name != "dict") return fail(Failure::Malformed, tagStart);
-            end_ = tagStart;
-            return Event::SectionEnd;
-        }
-        return Event::Tag;
+TrackScanner::Event TrackScanner::closeElement(std::string_view name, std::size_t tagStart) {
+    if (--depth_ < 0) return fail(Failure::Malformed, tagStart);
+    if (inTracks_ && depth_ == 3 && name == "dict") {
+        lastEntryEnd_ = pos_;
+        return Event::EntryEnd;
     }
+    if (inTracks_ && depth_ == 2) {
+        if (name != "dict") return fail(Failure::Malformed, tagStart);
+        end_ = tagStart;
+        return Event::SectionEnd;
+    }
+    return Event::Tag;
+}
+
+TrackScanner::Event TrackScanner::openElement(std::string_view name, bool selfClosing,
+                                              std::size_t tagStart) {
     if ((depth_ == 0 && name != "plist") || (depth_ == 1 && name != "dict")) {
         return fail(Failure::Malformed, tagStart);
     }

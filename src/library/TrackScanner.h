@@ -53,6 +53,12 @@ private:
     bool skipPast(std::string_view terminator);
     // Moves past the next tag (or comment, declaration, CDATA) and says what it was.
     Event step();
+    // The steps for "<?...?>", for "<!...>" (comments, CDATA, doctype) and for an element's tag.
+    Event declaration();
+    Event markup();
+    Event element();
+    Event closeElement(std::string_view name, std::size_t tagStart);
+    Event openElement(std::string_view name, bool selfClosing, std::size_t tagStart);
 
     std::string_view text_;
     std::size_t pos_ = 0;

@@ -10,12 +10,11 @@
 
 namespace kelvara {
 
-bool FXCsvExporter::createCSVWithVisibleColumns(std::vector<std::string> columns,
-                                                const std::filesystem::path& url, bool isPlaylist,
-                                                std::string& error) {
+Status FXCsvExporter::createCSVWithVisibleColumns(std::vector<std::string> columns,
+                                                  const std::filesystem::path& url, bool isPlaylist) {
     plMode_ = isPlaylist;
     visibleColumns_ = std::move(columns);
-    return createCSVFileToURL(url, error);
+    return createCSVFileToURL(url);
 }
 
 std::vector<const MediaItem*> FXCsvExporter::sortedSongs() const {
@@ -35,12 +34,13 @@ std::vector<const MediaItem*> FXCsvExporter::sortedSongs() const {
     return songs;
 }
 
-bool FXCsvExporter::createCSVFileToURL(const std::filesystem::path& url, std::string& error) {
+Status FXCsvExporter::createCSVFileToURL(const std::filesystem::path& url) {
     const std::vector<const ListingColumn*> columns = ListingColumn::resolve(visibleColumns_, plMode_);
     const std::vector<const MediaItem*> songs = sortedSongs();
 
-    auto file = createListingFile(url, error);
-    if (!file) return false;
+    auto created = createListingFile(url);
+    if (!created.ok()) return created.status();
+    const auto& file = *created;
     {
         CHCSVWriter writer(std::make_unique<FileOutputStream>(file->fd()), "UTF-8", u',');
         for (const ListingColumn* column : columns) writer.writeField(column->csvHeader);
@@ -60,12 +60,10 @@ bool FXCsvExporter::createCSVFileToURL(const std::filesystem::path& url, std::st
             writer.finishLine();
         }
         writer.closeStream();
-        if (!writer.streamError().empty()) {
-            error = "Cannot write " + url.string() + ": " + writer.streamError();
-            return false;
-        }
+        if (!writer.streamError().empty())
+            return errorStatus("Cannot write " + url.string() + ": " + writer.streamError());
     }
-    return file->commit(error);
+    return file->commit();
 }
 
 std::string FXCsvExporter::getTimeStringFromSec(std::uint64_t seconds) {

@@ -7,6 +7,7 @@
 
 #include "library/MediaItem.h"
 #include "listing/ListingSortKey.h"
+#include "platform/Status.h"
 
 namespace kelvara {
 
@@ -28,12 +29,12 @@ public:
 
     // The entry point, once the front end has asked where to save: stores the mode and the
     // columns and writes the listing to `url`.
-    bool createCSVWithVisibleColumns(std::vector<std::string> columns, const std::filesystem::path& url,
-                                     bool isPlaylist, std::string& error);
+    Status createCSVWithVisibleColumns(std::vector<std::string> columns, const std::filesystem::path& url,
+                                       bool isPlaylist);
 
     // Writes the listing under a temporary name and renames it into place when complete.
-    // Returns false with a message naming the file when it cannot be written.
-    bool createCSVFileToURL(const std::filesystem::path& url, std::string& error);
+    // Fails with a message naming the file when it cannot be written.
+    Status createCSVFileToURL(const std::filesystem::path& url);
 
     // The songs in listing order: sorted by the sort keys, ties kept in their given order.
     // Keys that name no column are passed over.

@@ -21,7 +21,8 @@ FileOutputStream::~FileOutputStream() { close(); }
 
 void FileOutputStream::open() {
     if (fd_ >= 0 || closed_ || !ownsFd_ || failed()) return;
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    owned_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    fd_ = owned_.get();
     if (fd_ < 0) fail(std::strerror(errno));
 }
 
@@ -62,8 +63,7 @@ void FileOutputStream::close() {
         return;
     }
     flush();
-    if (ownsFd_ && ::close(fd_) != 0 && !failed())
-        fail(std::strerror(errno));
+    if (owned_.close() != 0 && !failed()) fail(std::strerror(errno));
     fd_ = -1;
     closed_ = true;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "listing/OutputStream.h"
+#include "platform/UniqueHandles.h"
 
 namespace kelvara {
 
@@ -32,7 +33,8 @@ private:
 
     static constexpr std::size_t kBufferSize = 1 << 16;
     std::filesystem::path path_;
-    int fd_ = -1;
+    int fd_ = -1;     // where the bytes go: `owned_`'s or the borrowed one
+    UniqueFd owned_;  // the descriptor this stream opened itself
     bool ownsFd_ = false;
     bool closed_ = false;
     std::string buffer_;

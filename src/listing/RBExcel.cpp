@@ -47,12 +47,12 @@ Formats addFormats(SpreadsheetBook& book) {
 
 }  // namespace
 
-bool RBExcel::createExcelIsXMl(bool isXlsx, std::vector<std::string> columns, bool isPlaylist,
-                               const std::filesystem::path& url, std::string& error) {
+Status RBExcel::createExcelIsXMl(bool isXlsx, std::vector<std::string> columns, bool isPlaylist,
+                                 const std::filesystem::path& url) {
     visibleColumns_ = std::move(columns);
     plMode_ = isPlaylist;
     xlsMode_ = !isXlsx;
-    return createExcelFileToURL(url, error);
+    return createExcelFileToURL(url);
 }
 
 double RBExcel::datePack(int year, unsigned month, unsigned day, unsigned hour, unsigned minute,
@@ -74,9 +74,10 @@ double RBExcel::localSerialDate(Date date) {
                     static_cast<unsigned>(local.tm_min), static_cast<unsigned>(std::min(local.tm_sec, 59)));
 }
 
-bool RBExcel::createExcelFileToURL(const std::filesystem::path& url, std::string& error) {
-    auto file = createListingFile(url, error);
-    if (!file) return false;
+Status RBExcel::createExcelFileToURL(const std::filesystem::path& url) {
+    auto created = createListingFile(url);
+    if (!created.ok()) return created.status();
+    const auto& file = *created;
 
     std::unique_ptr<FileOutputStream> stream;
     std::unique_ptr<SpreadsheetBook> book;
@@ -135,17 +136,14 @@ bool RBExcel::createExcelFileToURL(const std::filesystem::path& url, std::string
         }
     }
 
-    if (!book->save(error)) return false;
+    if (Status saved = book->save(); !saved.ok()) return saved;
     book.reset();
     if (stream) {
         // The descriptor stays open for the AtomicFile; this only flushes the buffer.
         stream->close();
-        if (stream->failed()) {
-            error = "Cannot write " + url.string() + ": " + stream->error();
-            return false;
-        }
+        if (stream->failed()) return errorStatus("Cannot write " + url.string() + ": " + stream->error());
     }
-    return file->commit(error);
+    return file->commit();
 }
 
 std::string RBExcel::getTimeStringFromSec(std::uint64_t seconds) { return KvrSongInfo::formatDuration(seconds); }

@@ -7,6 +7,7 @@
 
 #include "library/LibraryTypes.h"
 #include "library/MediaItem.h"
+#include "platform/Status.h"
 
 namespace kelvara {
 
@@ -32,12 +33,12 @@ public:
     void setTitle(std::string value) { title_ = std::move(value); }
 
     // The entry point, once the front end has asked where to save.
-    bool createExcelIsXMl(bool isXlsx, std::vector<std::string> columns, bool isPlaylist,
-                          const std::filesystem::path& url, std::string& error);
+    Status createExcelIsXMl(bool isXlsx, std::vector<std::string> columns, bool isPlaylist,
+                            const std::filesystem::path& url);
 
     // Builds the workbook under a temporary name and renames it into place when complete.
-    // Returns false with a message naming the file when it cannot be written.
-    bool createExcelFileToURL(const std::filesystem::path& url, std::string& error);
+    // Fails with a message naming the file when it cannot be written.
+    Status createExcelFileToURL(const std::filesystem::path& url);
 
     static std::string getTimeStringFromSec(std::uint64_t seconds);
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "listing/SpreadsheetFormat.h"
+#include "platform/Status.h"
 
 namespace kelvara {
 
@@ -34,8 +35,8 @@ public:
     // The number of rows a sheet can have.
     virtual std::uint32_t maxRows() const = 0;
 
-    // Writes the file. Returns false with a message when it cannot.
-    virtual bool save(std::string& error) = 0;
+    // Writes the file. Fails with a message naming it when it cannot.
+    virtual Status save() = 0;
 
     static constexpr std::size_t kMaxCellText = 32767;
 };

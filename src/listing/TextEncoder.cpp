@@ -10,15 +10,13 @@ namespace kelvara {
 TextEncoder::TextEncoder(std::string encoding) : encoding_(std::move(encoding)) {
     utf8_ = equalsIgnoringCase(encoding_, "UTF-8") || equalsIgnoringCase(encoding_, "UTF8");
     if (utf8_) return;
-    iconv_t handle = iconv_open(encoding_.c_str(), "UTF-8");
-    if (handle == reinterpret_cast<iconv_t>(-1))
-        throw std::invalid_argument("unknown text encoding \"" + encoding_ + "\"");
-    converter_.reset(handle);
+    converter_ = openIconv(encoding_.c_str(), "UTF-8");
+    if (!converter_) throw std::invalid_argument("unknown text encoding \"" + encoding_ + "\"");
 }
 
 std::string TextEncoder::encode(std::string_view utf8) const {
     if (utf8_) return std::string(utf8);
-    auto handle = static_cast<iconv_t>(converter_.get());
+    const iconv_t handle = converter_.get();
     // A fresh state per piece: the encoding starts every piece as it would start a document.
     iconv(handle, nullptr, nullptr, nullptr, nullptr);
 

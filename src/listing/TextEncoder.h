@@ -1,10 +1,9 @@
 #pragma once
 
-#include <iconv.h>
-
-#include <memory>
 #include <string>
 #include <string_view>
+
+#include "platform/UniqueHandles.h"
 
 namespace kelvara {
 
@@ -23,13 +22,9 @@ public:
     std::string encode(std::string_view utf8) const;
 
 private:
-    struct IconvCloser {
-        void operator()(void* handle) const { iconv_close(static_cast<iconv_t>(handle)); }
-    };
-
     std::string encoding_;
     bool utf8_ = false;
-    std::unique_ptr<void, IconvCloser> converter_;
+    UniqueIconv converter_;
 };
 
 }  // namespace kelvara

@@ -75,6 +75,29 @@ void styleXf(BiffBuffer& out, bool normal) {
     out.endRecord(r);
 }
 
+// The code page, the window and the date system: the same in every book.
+void writeBookSettings(BiffBuffer& out) {
+    std::size_t r = out.beginRecord(kCodePage);
+    out.put16(1200);  // texts are UTF-16
+    out.endRecord(r);
+
+    r = out.beginRecord(kWindow1);
+    out.put16(0x0000);
+    out.put16(0x0000);
+    out.put16(0x4000);
+    out.put16(0x2000);
+    out.put16(0x0038);  // show the horizontal and vertical scroll bars and the sheet tabs
+    out.put16(0);       // active sheet
+    out.put16(0);       // first visible tab
+    out.put16(1);       // selected tabs
+    out.put16(600);     // tab bar width ratio, per mille
+    out.endRecord(r);
+
+    r = out.beginRecord(kDateMode);
+    out.put16(0);  // dates count from 1900
+    out.endRecord(r);
+}
+
 }  // namespace
 
 XlsBook::XlsBook(OutputStream& out, std::string shownAs) : out_(out), shownAs_(std::move(shownAs)) {
@@ -236,28 +259,34 @@ void XlsBook::flushBlock() {
 
 void XlsBook::writeGlobals(BiffBuffer& out, std::vector<std::size_t>& sheetOffsetsAt) const {
     bof(out, 0x0005);
-    std::size_t r = out.beginRecord(kCodePage);
-    out.put16(1200);  // texts are UTF-16
+    writeBookSettings(out);
+    writeFonts(out);
+    writeCellFormats(out);
+
+    std::size_t r = out.beginRecord(kStyle);
+    out.put16(0x8000);  // built-in style of XF 0
+    out.put8(0);        // "Normal"
+    out.put8(0xFF);
     out.endRecord(r);
 
-    r = out.beginRecord(kWindow1);
-    out.put16(0x0000);
-    out.put16(0x0000);
-    out.put16(0x4000);
-    out.put16(0x2000);
-    out.put16(0x0038);  // show the horizontal and vertical scroll bars and the sheet tabs
-    out.put16(0);       // active sheet
-    out.put16(0);       // first visible tab
-    out.put16(1);       // selected tabs
-    out.put16(600);     // tab bar width ratio, per mille
-    out.endRecord(r);
+    for (const Sheet& sheet : sheets_) {
+        r = out.beginRecord(kBoundSheet);
+        sheetOffsetsAt.push_back(out.size());
+        out.put32(0);  // where the sheet starts; known once the globals are complete
+        out.put8(0);   // visible
+        out.put8(0);   // worksheet
+        shortUnicodeString(out, sheet.name);
+        out.endRecord(r);
+    }
 
-    r = out.beginRecord(kDateMode);
-    out.put16(0);  // dates count from 1900
+    strings_.write(out, 0);
+    r = out.beginRecord(kEof);
     out.endRecord(r);
+}
 
+void XlsBook::writeFonts(BiffBuffer& out) const {
     for (const Font& font : fonts_) {
-        r = out.beginRecord(kFont);
+        const std::size_t r = out.beginRecord(kFont);
         out.put16(defaultFontHeight_);
         out.put16(font.bold ? 0x0001 : 0);  // the old bold flag, which readers still consult
         out.put16(0x7FFF);  // automatic colour
@@ -270,9 +299,11 @@ void XlsBook::writeGlobals(BiffBuffer& out, std::vector<std::size_t>& sheetOffse
         shortUnicodeString(out, font.name);
         out.endRecord(r);
     }
+}
 
+void XlsBook::writeCellFormats(BiffBuffer& out) const {
     for (std::uint16_t i = 0; i < kStyleXfs; ++i) styleXf(out, i == 0);
-    r = out.beginRecord(kXf);  // the default cell format
+    std::size_t r = out.beginRecord(kXf);  // the default cell format
     out.put16(0);
     out.put16(0);
     out.put16(0x0001);  // locked, parent style 0
@@ -309,26 +340,6 @@ void XlsBook::writeGlobals(BiffBuffer& out, std::vector<std::size_t>& sheetOffse
         out.put16(static_cast<std::uint16_t>(foreground | (kAutomaticBackground << 7)));
         out.endRecord(r);
     }
-
-    r = out.beginRecord(kStyle);
-    out.put16(0x8000);  // built-in style of XF 0
-    out.put8(0);        // "Normal"
-    out.put8(0xFF);
-    out.endRecord(r);
-
-    for (const Sheet& sheet : sheets_) {
-        r = out.beginRecord(kBoundSheet);
-        sheetOffsetsAt.push_back(out.size());
-        out.put32(0);  // where the sheet starts; known once the globals are complete
-        out.put8(0);   // visible
-        out.put8(0);   // worksheet
-        shortUnicodeString(out, sheet.name);
-        out.endRecord(r);
-    }
-
-    strings_.write(out, 0);
-    r = out.beginRecord(kEof);
-    out.endRecord(r);
 }
 
 void XlsBook::writeSheetStart(BiffBuffer& out, const Sheet& sheet) {
@@ -373,11 +384,8 @@ void XlsBook::writeSheetEnd(BiffBuffer& out, bool selected) {
     out.endRecord(r);
 }
 
-bool XlsBook::save(std::string& error) {
-    if (outOfOrder_) {
-        error = "Cannot write " + shownAs_ + ": rows were not given in order";
-        return false;
-    }
+Status XlsBook::save() {
+    if (outOfOrder_) return errorStatus("Cannot write " + shownAs_ + ": rows were not given in order");
     flushBlock();
     BiffBuffer globals;
     std::vector<std::size_t> sheetOffsetsAt;
@@ -396,11 +404,8 @@ bool XlsBook::save(std::string& error) {
         pieces.insert(pieces.end(), {start.bytes(), sheets_[s].cells.bytes(), end.bytes()});
     }
     CompoundFileWriter::write(out_, u"Workbook", pieces);
-    if (out_.failed()) {
-        error = "Cannot write " + shownAs_ + ": " + out_.error();
-        return false;
-    }
-    return true;
+    if (out_.failed()) return errorStatus("Cannot write " + shownAs_ + ": " + out_.error());
+    return okStatus();
 }
 
 }  // namespace kelvara

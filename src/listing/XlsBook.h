@@ -26,7 +26,7 @@ public:
     void writeString(std::uint32_t row, std::uint16_t column, std::string_view utf8, FormatId format) override;
     void writeNumber(std::uint32_t row, std::uint16_t column, double value, FormatId format) override;
     std::uint32_t maxRows() const override { return kMaxRows; }
-    bool save(std::string& error) override;
+    Status save() override;
 
     static constexpr std::uint32_t kMaxRows = 65536;
     static constexpr std::uint16_t kMaxColumns = 256;
@@ -58,6 +58,8 @@ private:
     bool accept(std::uint32_t row, std::uint16_t column);
     void flushBlock();
     void writeGlobals(BiffBuffer& out, std::vector<std::size_t>& sheetOffsetsAt) const;
+    void writeFonts(BiffBuffer& out) const;
+    void writeCellFormats(BiffBuffer& out) const;
     static void writeSheetStart(BiffBuffer& out, const Sheet& sheet);
     static void writeSheetEnd(BiffBuffer& out, bool selected);
 

@@ -5,16 +5,23 @@
 #include <string>
 
 #include "listing/Utf8Text.h"
+#include "platform/Utf8Decoder.h"
 
 namespace kelvara {
 namespace {
 
-// Cuts UTF-8 text to at most `units` UTF-16 code units, at a character boundary.
+// Cuts UTF-8 text to at most `units` UTF-16 code units, at a character boundary. The text is
+// well-formed here; a malformed byte would still be stepped over by the length its lead implies.
 std::string_view cutToUtf16Units(std::string_view text, std::size_t units) {
     std::size_t count = 0;
     for (std::size_t i = 0; i < text.size();) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const Utf8Character decoded = decodeUtf8(text, i);
+        const std::size_t length = decoded.valid ? decoded.length
+                                   : lead < 0x80 ? 1
+                                   : lead < 0xE0 ? 2
+                                   : lead < 0xF0 ? 3
+                                                 : 4;
         const std::size_t width = length == 4 ? 2 : 1;
         if (count + width > units) return text.substr(0, i);
         count += width;
@@ -136,24 +143,18 @@ void XlsxBook::writeNumber(std::uint32_t row, std::uint16_t column, double value
 
 std::uint32_t XlsxBook::maxRows() const { return LXW_ROW_MAX; }
 
-bool XlsxBook::save(std::string& error) {
-    if (!workbook_) {
-        error = "Cannot create the workbook for " + shownAs_.string();
-        return false;
-    }
+Status XlsxBook::save() {
+    if (!workbook_) return errorStatus("Cannot create the workbook for " + shownAs_.string());
     if (firstError_ != LXW_NO_ERROR) {
-        error = "Cannot fill " + shownAs_.string() + ": " + lxw_strerror(static_cast<lxw_error>(firstError_));
-        return false;
+        return errorStatus("Cannot fill " + shownAs_.string() + ": " +
+                           lxw_strerror(static_cast<lxw_error>(firstError_)));
     }
     // workbook_close writes the file and frees the workbook whatever the outcome.
     const lxw_error result = workbook_close(workbook_.release());
     sheet_ = nullptr;
     formats_.clear();
-    if (result != LXW_NO_ERROR) {
-        error = "Cannot write " + shownAs_.string() + ": " + lxw_strerror(result);
-        return false;
-    }
-    return true;
+    if (result != LXW_NO_ERROR) return errorStatus("Cannot write " + shownAs_.string() + ": " + lxw_strerror(result));
+    return okStatus();
 }
 
 }  // namespace kelvara

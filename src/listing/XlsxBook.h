@@ -27,7 +27,7 @@ public:
     void writeString(std::uint32_t row, std::uint16_t column, std::string_view utf8, FormatId format) override;
     void writeNumber(std::uint32_t row, std::uint16_t column, double value, FormatId format) override;
     std::uint32_t maxRows() const override;
-    bool save(std::string& error) override;
+    Status save() override;
 
 private:
     struct WorkbookFree {

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <random>
 
 namespace kelvara {
 namespace {
@@ -15,74 +16,81 @@ std::string systemError(const std::string& what, const std::filesystem::path& pa
     return what + " " + path.string() + ": " + std::strerror(errno);
 }
 
+// Six random letters or digits, as mkstemp would pick them.
+std::string randomSuffix() {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 generator{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    std::string suffix(6, ' ');
+    for (char& c : suffix) c = kLetters[pick(generator)];
+    return suffix;
+}
+
+// Creates a new file under an unused name. The mode goes through open so the kernel applies the
+// umask (and a folder's default ACL) as for any new file; reading the umask would change it for
+// every thread of the process for a moment.
+UniqueFd createUnique(const std::filesystem::path& folder, std::filesystem::path& created) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto candidate = folder / (std::string(AtomicFile::temporaryPrefix) + randomSuffix());
+        UniqueFd fd(
+            open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+        if (fd) {
+            created = candidate;
+            return fd;
+        }
+        if (errno != EEXIST) return UniqueFd();
+    }
+    return UniqueFd();  // errno is still EEXIST
+}
+
 }  // namespace
 
-std::unique_ptr<AtomicFile> AtomicFile::create(const std::filesystem::path& finalPath,
-                                               std::string& error) {
-    std::unique_ptr<AtomicFile> file(new AtomicFile());
+Result<std::unique_ptr<AtomicFile>> AtomicFile::create(const std::filesystem::path& finalPath) {
+    auto file = std::make_unique<AtomicFile>(Key());
     file->finalPath_ = finalPath;
     std::filesystem::path folder = finalPath.parent_path();
     if (folder.empty()) folder = ".";
-    std::string pattern = (folder / (std::string(temporaryPrefix) + "XXXXXX")).string();
-    file->fd_ = mkostemp(pattern.data(), O_CLOEXEC);
-    if (file->fd_ < 0) {
-        error = systemError("Cannot create a file in", folder);
-        return nullptr;
-    }
+    std::filesystem::path temporary;
+    file->fd_ = createUnique(folder, temporary);
+    if (!file->fd_) return errorStatus(systemError("Cannot create a file in", folder));
     // Held until the file is closed: tells another run cleaning this folder that the file is
     // being written, not left over.
-    flock(file->fd_, LOCK_EX);
-    // mkstemp makes the file private; give it the permissions a plain new file would have.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(file->fd_, 0666 & ~mask);
-    file->temporaryPath_ = pattern;
+    flock(file->fd_.get(), LOCK_EX);
+    file->temporaryPath_ = temporary;
     return file;
 }
 
 AtomicFile::~AtomicFile() {
-    if (fd_ >= 0) close(fd_);
+    fd_.reset();
     if (!committed_ && !temporaryPath_.empty()) unlink(temporaryPath_.c_str());
 }
 
-bool AtomicFile::write(std::string_view data, std::string& error) {
+Status AtomicFile::write(std::string_view data) {
     while (!data.empty()) {
-        const ssize_t written = ::write(fd_, data.data(), data.size());
+        const ssize_t written = ::write(fd_.get(), data.data(), data.size());
         if (written < 0) {
             if (errno == EINTR) continue;
-            error = systemError("Cannot write", finalPath_);
-            return false;
+            return errorStatus(systemError("Cannot write", finalPath_));
         }
         data.remove_prefix(static_cast<std::size_t>(written));
     }
-    return true;
+    return okStatus();
 }
 
-bool AtomicFile::commit(std::string& error, bool durable) {
-    if (durable && fsync(fd_) != 0) {
-        error = systemError("Cannot write", finalPath_);
-        return false;
-    }
-    const int fd = fd_;
-    fd_ = -1;
-    if (close(fd) != 0) {
-        error = systemError("Cannot write", finalPath_);
-        return false;
-    }
-    if (rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) {
-        error = systemError("Cannot replace", finalPath_);
-        return false;
-    }
+Status AtomicFile::commit(bool durable) {
+    if (durable && fsync(fd_.get()) != 0) return errorStatus(systemError("Cannot write", finalPath_));
+    if (fd_.close() != 0) return errorStatus(systemError("Cannot write", finalPath_));
+    if (rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0)
+        return errorStatus(systemError("Cannot replace", finalPath_));
     committed_ = true;
     if (durable) {
         std::filesystem::path folder = finalPath_.parent_path();
-        const int dirFd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd >= 0) {
-            fsync(dirFd);
-            close(dirFd);
-        }
+        const UniqueFd dir(
+            open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir) fsync(dir.get());
     }
-    return true;
+    return okStatus();
 }
 
 bool AtomicFile::isTemporaryFileName(std::string_view name) {
@@ -97,17 +105,18 @@ int AtomicFile::removeLeftovers(const std::filesystem::path& folder) {
         if (!isTemporaryFileName(name) || it->symlink_status(ec).type() != std::filesystem::file_type::regular)
             continue;
         // A file whose writer is alive is locked; only an abandoned one can be locked here.
-        const int fd = open(it->path().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) continue;
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && unlink(it->path().c_str()) == 0) ++removed;
-        close(fd);
+        const UniqueFd fd(open(it->path().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd) continue;
+        if (flock(fd.get(), LOCK_EX | LOCK_NB) == 0 && unlink(it->path().c_str()) == 0) ++removed;
     }
     return removed;
 }
 
-bool writeFileAtomically(const std::filesystem::path& file, std::string_view data, std::string& error) {
-    auto atomic = AtomicFile::create(file, error);
-    return atomic && atomic->write(data, error) && atomic->commit(error, true);
+Status writeFileAtomically(const std::filesystem::path& file, std::string_view data) {
+    auto atomic = AtomicFile::create(file);
+    if (!atomic.ok()) return atomic.status();
+    if (Status written = (*atomic)->write(data); !written.ok()) return written;
+    return (*atomic)->commit(true);
 }
 
 }  // namespace kelvara

@@ -11,23 +11,10 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/UniqueHandles.h"
 
 namespace kelvara {
 namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::string reason(const std::string& what, const std::filesystem::path& path, int error) {
     return what + " " + path.string() + ": " + std::strerror(error);
@@ -41,8 +28,8 @@ std::string notRegularReason(const std::filesystem::path& path) {
 
 // Opens for reading without blocking on a FIFO (or a device that waits for a peer); the caller
 // checks the type before the first read.
-int openNonBlocking(const std::filesystem::path& path) {
-    return open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+UniqueFd openNonBlocking(const std::filesystem::path& path) {
+    return UniqueFd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
 }
 
 // Large chunks keep the number of system calls low; small enough that a stop is felt at once.
@@ -81,38 +68,28 @@ bool copyWithReadWrite(int in, int out, off_t offset, const std::atomic<bool>* a
 }  // namespace
 
 std::optional<std::string> notARegularFile(const std::filesystem::path& source) {
-    Fd in(openNonBlocking(source));
+    const UniqueFd in(openNonBlocking(source));
     struct stat info {};
     if (in.get() < 0 || fstat(in.get(), &info) != 0) return std::nullopt;
     if (S_ISREG(info.st_mode)) return std::nullopt;
     return notRegularReason(source);
 }
 
-bool copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& destination,
-                        std::string& error, const std::atomic<bool>* abort) {
-    Fd in(openNonBlocking(source));
-    if (in.get() < 0) {
-        error = reason("Cannot read", source, errno);
-        return false;
-    }
+Status copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& destination,
+                          const std::atomic<bool>* abort) {
+    const UniqueFd in(openNonBlocking(source));
+    if (in.get() < 0) return errorStatus(reason("Cannot read", source, errno));
     struct stat info {};
-    if (fstat(in.get(), &info) != 0) {
-        error = reason("Cannot read", source, errno);
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = notRegularReason(source);
-        return false;
-    }
+    if (fstat(in.get(), &info) != 0) return errorStatus(reason("Cannot read", source, errno));
+    if (!S_ISREG(info.st_mode)) return errorStatus(notRegularReason(source));
     // A regular file never blocks; plain blocking reads from here on.
     const int flags = fcntl(in.get(), F_GETFL);
-    if (flags < 0 || fcntl(in.get(), F_SETFL, flags & ~O_NONBLOCK) < 0) {
-        error = reason("Cannot read", source, errno);
-        return false;
-    }
+    if (flags < 0 || fcntl(in.get(), F_SETFL, flags & ~O_NONBLOCK) < 0)
+        return errorStatus(reason("Cannot read", source, errno));
     posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    auto out = AtomicFile::create(destination, error);
-    if (!out) return false;
+    auto created = AtomicFile::create(destination);
+    if (!created.ok()) return created.status();
+    const auto& out = *created;
 
     int failure = 0;
     bool copied = ioctl(out->fd(), FICLONE, in.get()) == 0;
@@ -152,14 +129,15 @@ bool copyFileAtomically(const std::filesystem::path& source, const std::filesyst
         }
     }
     if (!copied) {
-        error = failure == ECANCELED ? "Copy of " + source.string() + " stopped"
-                                     : "Cannot copy " + source.string() + " to " + destination.string() +
-                                           ": " + std::strerror(failure ? failure : EIO);
-        return false;  // the temporary file goes with `out`
+        // The temporary file goes with `out`.
+        return errorStatus(failure == ECANCELED
+                               ? "Copy of " + source.string() + " stopped"
+                               : "Cannot copy " + source.string() + " to " + destination.string() +
+                                     ": " + std::strerror(failure ? failure : EIO));
     }
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     futimens(out->fd(), times);
-    return out->commit(error);
+    return out->commit();
 }
 
 }  // namespace kelvara

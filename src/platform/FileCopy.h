@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/Status.h"
+
 namespace kelvara {
 
 // Copies `source` to `destination` unchanged, keeping its modification time. The data goes to a
@@ -12,14 +14,14 @@ namespace kelvara {
 // else copied in the kernel) and is renamed over `destination` only when complete, so an existing
 // file is replaced in one step and an interruption leaves no partial file under the final name.
 // When `abort` becomes true the copy stops between chunks and removes its temporary file.
-// On failure returns false with `error` naming the path and the system's reason.
+// A failure names the path and the system's reason.
 // The reason not to read `source` when it is something other than a regular file (a FIFO would
 // block its reader, a device never ends): "Cannot read PATH: it is not a regular file". Found
 // without blocking. Absent for a regular file, and for one that cannot be opened at all (the reader
 // then reports why).
 std::optional<std::string> notARegularFile(const std::filesystem::path& source);
 
-bool copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& destination,
-                        std::string& error, const std::atomic<bool>* abort = nullptr);
+Status copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& destination,
+                          const std::atomic<bool>* abort = nullptr);
 
 }  // namespace kelvara

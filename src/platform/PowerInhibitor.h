@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/UniqueHandles.h"
+
 namespace kelvara {
 
 // Keeps the computer from idling or sleeping while it is held: a logind inhibitor lock
@@ -10,17 +12,17 @@ namespace kelvara {
 class PowerInhibitor {
 public:
     PowerInhibitor() = default;
-    ~PowerInhibitor() { end(); }
+    ~PowerInhibitor() = default;
     PowerInhibitor(const PowerInhibitor&) = delete;
     PowerInhibitor& operator=(const PowerInhibitor&) = delete;
 
     // Returns whether a lock is now held. Taking it again while held keeps the one lock.
     bool begin(const std::string& why);
     void end();
-    bool held() const { return fd_ >= 0; }
+    bool held() const { return static_cast<bool>(fd_); }
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
 };
 
 }  // namespace kelvara

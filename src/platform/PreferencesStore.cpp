@@ -11,11 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <limits>
 #include <sstream>
 
 #include "platform/AtomicFile.h"
+#include "platform/Diagnostics.h"
+#include "platform/UniqueHandles.h"
 
 namespace kelvara {
 namespace {
@@ -119,14 +120,14 @@ void PreferencesStore::useDirectory(const std::filesystem::path& directory) {
 
 void PreferencesStore::load() {
     // Opened without waiting, so that a FIFO cannot block, and checked through the descriptor.
-    const int fd = open(file_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(open(file_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
         if (errno == ENOENT || errno == ENOTDIR) return;  // no file yet
         refusal_ = "the preferences file " + file_.string() + " cannot be read (" +
                    std::strerror(errno) + ")";
     } else {
         struct stat info {};
-        if (fstat(fd, &info) != 0) {
+        if (fstat(fd.get(), &info) != 0) {
             refusal_ = "the preferences file " + file_.string() + " cannot be read (" +
                        std::strerror(errno) + ")";
         } else if (!S_ISREG(info.st_mode)) {
@@ -135,10 +136,9 @@ void PreferencesStore::load() {
         }
     }
     if (!refusal_.empty()) {
-        if (fd >= 0) close(fd);
         // Not ours to move or replace: the settings live in memory only for this run.
-        std::cerr << "kelvara: warning: " << refusal_
-                  << "; starting with default settings, which will not be saved.\n";
+        diagnostic("kelvara: warning: " + refusal_ +
+                   "; starting with default settings, which will not be saved.");
         return;
     }
 
@@ -146,19 +146,19 @@ void PreferencesStore::load() {
     bool readError = false;
     char block[65536];
     for (;;) {
-        const ssize_t got = read(fd, block, sizeof block);
+        const ssize_t got = read(fd.get(), block, sizeof block);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) readError = true;
         if (got <= 0) break;
         text.append(block, static_cast<std::size_t>(got));
     }
     const int readErrno = errno;
-    close(fd);
+    fd.reset();
     if (readError) {
         refusal_ = "the preferences file " + file_.string() + " cannot be read (" +
                    std::strerror(readErrno) + ")";
-        std::cerr << "kelvara: warning: " << refusal_
-                  << "; starting with default settings, which will not be saved.\n";
+        diagnostic("kelvara: warning: " + refusal_ +
+                   "; starting with default settings, which will not be saved.");
         return;
     }
 
@@ -174,10 +174,12 @@ void PreferencesStore::load() {
     std::filesystem::path aside = file_;
     aside += ".broken-" + dateStamp();
     std::filesystem::rename(file_, aside, ec);
-    std::cerr << "kelvara: warning: the preferences file " << file_ << " is not valid JSON; "
-              << (ec ? "it could not be moved aside (" + ec.message() + ")"
-                     : "it was moved to " + aside.string())
-              << ". Starting with default settings.\n";
+    std::ostringstream line;  // a path streams quoted
+    line << "kelvara: warning: the preferences file " << file_ << " is not valid JSON; "
+         << (ec ? "it could not be moved aside (" + ec.message() + ")"
+                : "it was moved to " + aside.string())
+         << ". Starting with default settings.";
+    diagnostic(line.str());
 }
 
 bool PreferencesStore::contains(const std::string& key) const {
@@ -278,17 +280,13 @@ void PreferencesStore::removeObjectForKey(const std::string& key) {
     values_.erase(key);
 }
 
-bool PreferencesStore::flush(std::string& error) {
-    if (!refusal_.empty()) {
-        error = "not saving: " + refusal_;
-        return false;
-    }
+Status PreferencesStore::save() {
+    if (!refusal_.empty()) return errorStatus("not saving: " + refusal_);
     // Whatever took the file's place since it was read is not replaced either.
     struct stat info {};
     if (stat(file_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        error = "not saving: " + file_.string() + " is " + typeName(info.st_mode) +
-                ", not a regular file";
-        return false;
+        return errorStatus("not saving: " + file_.string() + " is " + typeName(info.st_mode) +
+                           ", not a regular file");
     }
     std::string text;
     {
@@ -297,16 +295,13 @@ bool PreferencesStore::flush(std::string& error) {
     }
     std::error_code ec;
     std::filesystem::create_directories(file_.parent_path(), ec);
-    if (ec) {
-        error = "cannot create " + file_.parent_path().string() + ": " + ec.message();
-        return false;
-    }
-    return writeFileAtomically(file_, text, error);
+    if (ec) return errorStatus("cannot create " + file_.parent_path().string() + ": " + ec.message());
+    return writeFileAtomically(file_, text);
 }
 
 void PreferencesStore::flush() {
-    std::string error;
-    if (!flush(error)) std::cerr << "kelvara: cannot save preferences: " << error << "\n";
+    if (const Status saved = save(); !saved.ok())
+        diagnostic("kelvara: cannot save preferences: " + saved.message());
 }
 
 }  // namespace kelvara

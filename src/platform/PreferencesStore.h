@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/Status.h"
+
 namespace kelvara {
 
 // The user's preferences: one JSON object in one file, a key per setting. Reads are loose the way
@@ -53,10 +55,10 @@ public:
     void removeObjectForKey(const std::string& key);
 
     // Writes a temporary file beside the store, fsyncs it and renames it over the old one.
-    // Returns false and sets `error` when the file cannot be written, or is not a regular file, or
-    // could not be read at load; the values stay in memory.
-    bool flush(std::string& error);
-    // flush() that reports a failure on stderr; what the browsers use after every write.
+    // Fails when the file cannot be written, or is not a regular file, or could not be read at
+    // load; the values stay in memory.
+    Status save();
+    // save() that reports a failure on stderr; what the browsers use after every write.
     void flush();
 
     // Loose readings of one value, shared with the places that hold values outside the store. A

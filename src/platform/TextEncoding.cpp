@@ -4,9 +4,9 @@
 #include <locale.h>
 
 #include <cerrno>
-#include <memory>
 
 #include "platform/UnicodeText.h"
+#include "platform/UniqueHandles.h"
 
 namespace kelvara {
 namespace {
@@ -19,16 +19,6 @@ const char* iconvName(TextEncoding encoding) {
         case TextEncoding::UTF8: break;
     }
     return "UTF-8";
-}
-
-struct IconvCloser {
-    void operator()(iconv_t cd) const { iconv_close(cd); }
-};
-using Iconv = std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvCloser>;
-
-Iconv openIconv(const char* to, const char* from) {
-    iconv_t cd = iconv_open(to, from);
-    return Iconv(cd == reinterpret_cast<iconv_t>(-1) ? nullptr : cd);
 }
 
 // glibc transliterates by the tables of the current LC_CTYPE; in the plain C locale "é" becomes

@@ -344,10 +344,8 @@ TEST(AacExportTest, CopiesTheAudioPacketsUnchangedAndNeedsAac) {
     AacMetadata metadata;
     metadata.title = "Title";
     metadata.trackNumber = 3;
-    std::string error;
-    ASSERT_TRUE(AacExport::exportWithMetadata(dir / "temporary.m4a", dir / "song.m4a", metadata,
-                                              error))
-        << error;
+    const Status exported = AacExport::exportWithMetadata(dir / "temporary.m4a", dir / "song.m4a", metadata);
+    ASSERT_TRUE(exported.ok()) << exported.message();
     const auto before = probe(kPacketsAndBoxes, dir / "temporary.m4a");
     const auto after = probe(kPacketsAndBoxes, dir / "song.m4a");
     EXPECT_GT(std::stoi(after.at("packets")), 100);
@@ -364,8 +362,9 @@ TEST(AacExportTest, CopiesTheAudioPacketsUnchangedAndNeedsAac) {
                                      "data" + std::string(4, '\0'));
     AACTranscoder empty(dir / "empty.wav", dir / "silent.m4a");
     ASSERT_TRUE(empty.start());
-    EXPECT_FALSE(AacExport::exportWithMetadata(dir / "silent.m4a", dir / "out.m4a", metadata, error));
-    EXPECT_EQ(error, "No AAC audio in " + (dir / "silent.m4a").string());
+    const Status silent = AacExport::exportWithMetadata(dir / "silent.m4a", dir / "out.m4a", metadata);
+    EXPECT_FALSE(silent.ok());
+    EXPECT_EQ(silent.message(), "No AAC audio in " + (dir / "silent.m4a").string());
 }
 
 TEST_F(AacConversionTest, ProbesTheCodecOfM4aFiles) {
@@ -375,18 +374,16 @@ TEST_F(AacConversionTest, ProbesTheCodecOfM4aFiles) {
 }
 
 TEST_F(AacConversionTest, ASecondRunWaitsForTheFirstAndSaysSo) {
-    std::string error;
     std::filesystem::remove_all(documents());
-    ASSERT_TRUE(converter_.beginRun({}, nullptr, error)) << error;
+    const Status begun = converter_.beginRun({}, nullptr);
+    ASSERT_TRUE(begun.ok()) << begun.message();
     EXPECT_TRUE(std::filesystem::exists(IntermediateFiles::lockFile()));
 
     std::atomic<bool> started{false};
     std::vector<std::string> lines;
     std::thread second([&] {
         MediaConverter other;
-        std::string otherError;
-        EXPECT_TRUE(
-            other.beginRun([&](const std::string& line) { lines.push_back(line); }, nullptr, otherError));
+        EXPECT_TRUE(other.beginRun([&](const std::string& line) { lines.push_back(line); }, nullptr).ok());
         started = true;
         other.endRun();
     });
@@ -402,9 +399,9 @@ TEST_F(AacConversionTest, ASecondRunWaitsForTheFirstAndSaysSo) {
 // A song converted outside a run still keeps out of a run that holds the working files, and a
 // lock file replaced while a run waits does not let two runs in at once.
 TEST_F(AacConversionTest, ASongOutsideARunWaitsForTheWorkingFiles) {
-    std::string error;
     MediaConverter running;
-    ASSERT_TRUE(running.beginRun({}, nullptr, error)) << error;
+    const Status begun = running.beginRun({}, nullptr);
+    ASSERT_TRUE(begun.ok()) << begun.message();
 
     std::atomic<bool> done{false};
     const auto& item = song(Sources::get()["stereo.wav"]);
@@ -425,18 +422,20 @@ TEST_F(AacConversionTest, ASongOutsideARunWaitsForTheWorkingFiles) {
     // The first run holds the lock; a second waits; the lock file is then replaced and a third
     // run takes the new file. When the first ends, the second must not run beside the third.
     RunLock first;
-    ASSERT_TRUE(first.acquire(IntermediateFiles::lockFile(), {}, error)) << error;
+    const Result<bool> firstHeld = first.acquire(IntermediateFiles::lockFile(), {});
+    ASSERT_TRUE(firstHeld.ok() && *firstHeld) << firstHeld.message();
     std::atomic<bool> secondIn{false};
     RunLock second;
     std::thread waiter([&] {
-        std::string e;
-        EXPECT_TRUE(second.acquire(IntermediateFiles::lockFile(), {}, e)) << e;
+        const Result<bool> secondHeld = second.acquire(IntermediateFiles::lockFile(), {});
+        EXPECT_TRUE(secondHeld.ok() && *secondHeld) << secondHeld.message();
         secondIn = true;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     std::filesystem::remove(IntermediateFiles::lockFile());
     RunLock third;
-    ASSERT_TRUE(third.acquire(IntermediateFiles::lockFile(), {}, error)) << error;
+    const Result<bool> thirdHeld = third.acquire(IntermediateFiles::lockFile(), {});
+    ASSERT_TRUE(thirdHeld.ok() && *thirdHeld) << thirdHeld.message();
     first.release();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(secondIn);

@@ -71,10 +71,10 @@ TEST_F(CancellationTest, AStopRequestEndsTheSongWithinHalfASecond) {
 // Waiting for another run's working files ends with the stop request, for a run and for a song
 // converted outside a run.
 TEST_F(CancellationTest, WaitingForAnotherRunEndsWithTheStopRequest) {
-    std::string error;
-    ASSERT_TRUE(IntermediateFiles::ensureDocumentsFolder(error));
+    ASSERT_TRUE(IntermediateFiles::ensureDocumentsFolder().ok());
     auto other = std::make_unique<RunLock>();
-    ASSERT_TRUE(other->acquire(IntermediateFiles::lockFile(), {}, error)) << error;
+    const Result<bool> held = other->acquire(IntermediateFiles::lockFile(), {});
+    ASSERT_TRUE(held.ok() && *held) << held.message();
     // Whatever happens, the other run ends after a few seconds so that the test does too.
     std::jthread otherEnds([&] {
         std::this_thread::sleep_for(std::chrono::seconds(4));
@@ -87,9 +87,10 @@ TEST_F(CancellationTest, WaitingForAnotherRunEndsWithTheStopRequest) {
         LateStop late(stop, std::chrono::milliseconds(300));
         MediaConverter waiting;
         // The run is told it could not start; it sees its stop request and ends as stopped.
-        EXPECT_FALSE(
-            waiting.beginRun([&](const std::string& line) { lines.push_back(line); }, &stop, error));
-        EXPECT_EQ(error, "Stopped while waiting for another export");
+        const Status begun =
+            waiting.beginRun([&](const std::string& line) { lines.push_back(line); }, &stop);
+        EXPECT_FALSE(begun.ok());
+        EXPECT_EQ(begun.message(), "Stopped while waiting for another export");
         EXPECT_LT(late.secondsAfterStop(Clock::now()), 0.5);
         waiting.endRun();
     }

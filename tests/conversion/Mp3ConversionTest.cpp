@@ -101,8 +101,7 @@ TEST_F(Mp3ConversionTest, ConsoleLinesFollowTheEncodersSteps) {
 // What an encoder that follows the decoder on another thread produced.
 struct FollowedEncoding {
     PcmDecoder::Result decoded;
-    bool encoded = false;
-    std::string error;
+    Status encoded = errorStatus("not run");
     std::vector<std::string> console;
 };
 
@@ -117,8 +116,7 @@ FollowedEncoding encodeWhileDecoding(const std::filesystem::path& source,
         std::jthread encoder([&] {
             run.encoded = Mp3Encoder::encode(
                 wav, fd, 192, 5, "followed",
-                [&](const std::string& line) { run.console.push_back(line); }, run.error,
-                &progress);
+                [&](const std::string& line) { run.console.push_back(line); }, &progress);
         });
         run.decoded = PcmDecoder::decode(source, wav, &progress);
     }
@@ -135,18 +133,16 @@ TEST_F(Mp3ConversionTest, EncodingWhileDecodingGivesTheSameMp3AsAfterwards) {
         const auto wav = documents() / "followed.wav";
         const auto run = encodeWhileDecoding(Sources::get()[name], wav, out_ / "followed.mp3");
         ASSERT_TRUE(run.decoded.ok) << run.decoded.error;
-        ASSERT_TRUE(run.encoded) << run.error;
+        ASSERT_TRUE(run.encoded.ok()) << run.encoded.message();
 
         std::vector<std::string> console;
-        std::string error;
         const int fd = ::open((out_ / "afterwards.mp3").c_str(),
                               O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         ASSERT_GE(fd, 0);
-        const bool encoded = Mp3Encoder::encode(
-            wav, fd, 192, 5, "followed", [&](const std::string& line) { console.push_back(line); },
-            error);
+        const Status encoded = Mp3Encoder::encode(
+            wav, fd, 192, 5, "followed", [&](const std::string& line) { console.push_back(line); });
         ::close(fd);
-        ASSERT_TRUE(encoded) << error;
+        ASSERT_TRUE(encoded.ok()) << encoded.message();
         EXPECT_EQ(run.console, console);
         EXPECT_EQ(run.console.front(),
                   "size of caf=" + std::to_string(std::filesystem::file_size(wav) / 1024) + " K");
@@ -162,7 +158,7 @@ TEST_F(Mp3ConversionTest, EncoderFollowingAFailedDecodingStopsSilently) {
     const auto run = encodeWhileDecoding(Sources::get()["corrupt.mp3"], documents() / "failed.wav",
                                          out_ / "failed.mp3");
     EXPECT_FALSE(run.decoded.ok);
-    EXPECT_FALSE(run.encoded);
+    EXPECT_FALSE(run.encoded.ok());
     EXPECT_TRUE(run.console.empty());
     EXPECT_EQ(std::filesystem::file_size(out_ / "failed.mp3"), 0u);
 }

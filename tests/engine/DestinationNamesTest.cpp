@@ -76,7 +76,7 @@ TEST(DestinationNames, SongFoldersFollowTheLayout) {
 
     const auto folder = [&](DestinationNames::Options options, int layout, const MediaItem& item,
                             const DestinationNames::Item& name) {
-        options.layout = layout;
+        options.layout = storedOption<FolderLayout>(layout);
         return DestinationNames(options).songFolder(item, name);
     };
     const DestinationNames::Item mix{std::nullopt, "Mix"};

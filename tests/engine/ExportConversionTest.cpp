@@ -8,9 +8,9 @@ using Lines = std::vector<std::string>;
 // Records the jobs it is given and writes a marker file in place of converting.
 class FakeConverter : public SongConverter {
 public:
-    bool beginRun(const std::function<void(const std::string&)>&, const std::atomic<bool>*, std::string&) override {
+    Status beginRun(const std::function<void(const std::string&)>&, const std::atomic<bool>*) override {
         ++begun;
-        return true;
+        return okStatus();
     }
     void endRun() override { ++ended; }
     ConversionOutcome convertItemAtUrl(const ConversionJob& job) override { return record("mp3", job); }
@@ -51,7 +51,7 @@ protected:
     Lines run(bool mp3, std::int64_t rate, std::vector<const MediaItem*> items) {
         std::filesystem::remove_all(out);
         converter = FakeConverter();
-        options.setFilesSaveToFolder(3);
+        options.setFilesSaveToFolder(FolderLayout::Root);
         auto m = manager(&converter);
         m->setExportPlaylistFile(false);
         mp3 ? m->setConverToMp3(true) : m->setConverToAAC(true);
@@ -144,7 +144,7 @@ TEST_F(ExportConversion, ASourceIsNeverConvertedOntoItselfNorReadWhenNotARegular
     MediaItem& device = make("Device", "zero.wav", "WAV audio file", 0);
     device.setMappedPath(std::filesystem::path("/dev/zero"));
     options.setSkipIfExists(false);
-    options.setFilesSaveToFolder(3);
+    options.setFilesSaveToFolder(FolderLayout::Root);
     out = dir / "music";  // the AAC file would take the lossless file's own name
     auto m = manager(&converter);
     m->setExportPlaylistFile(false);
@@ -163,10 +163,9 @@ TEST_F(ExportConversion, ASourceIsNeverConvertedOntoItselfNorReadWhenNotARegular
 // A converter that fails by throwing where the engine calls it.
 class ThrowingConverter : public FakeConverter {
 public:
-  bool beginRun(const std::function<void(const std::string&)>& log, const std::atomic<bool>* cancel,
-                std::string& error) override {
+  Status beginRun(const std::function<void(const std::string&)>& log, const std::atomic<bool>* cancel) override {
       if (throwAtBegin) throw std::runtime_error("lock file unreadable");
-      return FakeConverter::beginRun(log, cancel, error);
+      return FakeConverter::beginRun(log, cancel);
   }
     std::optional<std::string> probeKind(const std::filesystem::path&) override {
         throw std::runtime_error("probe failed");
@@ -178,7 +177,7 @@ TEST_F(ExportConversion, AFailureThrownInsideASongIsAnIssueAndTheRunGoesOn) {
     const MediaItem& odd = make("Odd", "odd.m4a", std::nullopt, 0);  // its kind is probed, and that throws
     const MediaItem& fine = make("Fine", "f.wav", "WAV audio file", 0);
     ThrowingConverter throwing;
-    options.setFilesSaveToFolder(3);
+    options.setFilesSaveToFolder(FolderLayout::Root);
     auto m = manager(&throwing);
     m->setConverToMp3(true);
     ASSERT_EQ(runPlaylists(*m, {playlist("P", {&odd, &fine})}), RunEnding::Finished);

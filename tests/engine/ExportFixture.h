@@ -89,7 +89,7 @@ protected:
     }
     // The titles of a playlist's songs in the export's order under the given track order.
     std::vector<std::string> songOrder(const Playlist& list, int tracksOrder, bool ascending) {
-        options.setTracksOrder(tracksOrder);
+        options.setTracksOrder(storedOption<TrackOrder>(tracksOrder));
         options.setOrderAscending(ascending);
         std::vector<std::string> titles;
         for (const MediaItem* item : manager()->getSongsFromPlaylist(list)) titles.push_back(*item->title());

@@ -18,7 +18,7 @@ protected:
         std::filesystem::remove_all(out);
         auto m = manager();
         m->setExportPlaylistFile(false);
-        m->setFileNameFormatType(pattern);
+        m->setFileNameFormatType(storedOption<NamePattern>(pattern));
         m->setTrackNumberFormat(width);
         if (pattern == 5) m->setCustomFormatArray(std::move(custom));
         EXPECT_EQ(runPlaylists(*m, {list}), RunEnding::Finished);
@@ -64,10 +64,10 @@ TEST_F(ExportNaming, PlaylistAndAlbumRunsPlaceSongsAndPlaylistFileByLayout) {
         SCOPED_TRACE(testing::Message() << "album " << c.album << " layout " << c.layout << " with files " << c.withFiles);
         std::filesystem::remove_all(out);
         ui.lines.clear();
-        options.setFilesSaveToFolder(c.layout);
+        options.setFilesSaveToFolder(storedOption<FolderLayout>(c.layout));
         options.setSaveM3uWithFiles(c.withFiles);
         auto m = manager();
-        if (c.album) m->setFileNameFormatType(1);
+        if (c.album) m->setFileNameFormatType(NamePattern::NumberTitle);
         ASSERT_EQ(c.album ? runAlbums(*m, {record}) : runPlaylists(*m, {mix}), RunEnding::Finished);
         Lines expected{c.m3uFile, c.songFile};
         std::sort(expected.begin(), expected.end());
@@ -94,7 +94,7 @@ TEST_F(ExportNaming, AlbumRunNamesFoldersFromArtistAndTitle) {
 TEST_F(ExportNaming, CompilationsGoToVariousArtistsOnlyInAlbumRuns) {
     const Album& hits = album("Hits", std::string("Someone"), true);
     MediaItem& hit = song("Hit", lowtide, &hits, "hit.mp3");
-    options.setFilesSaveToFolder(4);
+    options.setFilesSaveToFolder(FolderLayout::RootArtistAlbum);
     ASSERT_EQ(runAlbums(*manager(), {albumRecord("Hits", std::nullopt, &hits, {&hit})}), RunEnding::Finished);
     EXPECT_TRUE(std::filesystem::exists(out / "Various Artists/Hits/hit.mp3"));
 
@@ -111,7 +111,7 @@ TEST_F(ExportNaming, PatternsNumberByPositionOnlyInLayoutZeroPlaylistRuns) {
     MediaItem& untracked = song("No Number", lowtide, hours, "x.mp3", "audio", 0);
     const Playlist* mix = playlist("Mix", {&untracked, intro});
     const auto named = [&](int layout, int pattern) {
-        options.setFilesSaveToFolder(layout);
+        options.setFilesSaveToFolder(storedOption<FolderLayout>(layout));
         return names(mix, pattern);
     };
     EXPECT_EQ(named(0, 1), (Lines{"Mix/001 No Number.mp3", "Mix/002 Intro.mp3"}));
@@ -124,7 +124,7 @@ TEST_F(ExportNaming, PatternsNumberByPositionOnlyInLayoutZeroPlaylistRuns) {
 }
 
 TEST_F(ExportNaming, CustomPatternBuildsNamesAndCannotLeaveTheFolder) {
-    options.setFilesSaveToFolder(3);
+    options.setFilesSaveToFolder(FolderLayout::Root);
     const auto run = [&](FormatList format, std::int64_t width, const MediaItem* item) {
         return names(playlist("P", {item}), 5, std::move(format), width);
     };
@@ -147,7 +147,7 @@ TEST_F(ExportNaming, OverlongNamesAreShortenedIdenticallyInFileAndPlaylist) {
     for (int i = 0; i < 150; ++i) title += "ü";  // 300 bytes
     MediaItem& longOne = song(title, lowtide, hours, "long.mp3");
     auto m = manager();
-    m->setFileNameFormatType(4);
+    m->setFileNameFormatType(NamePattern::Title);
     ASSERT_EQ(runPlaylists(*m, {playlist("P", {&longOne})}), RunEnding::Finished);
     const Lines files = tree();
     ASSERT_EQ(files.size(), 2u);
@@ -158,12 +158,12 @@ TEST_F(ExportNaming, OverlongNamesAreShortenedIdenticallyInFileAndPlaylist) {
 
 TEST_F(ExportNaming, PlaylistFilesInAsciiWithCrLfAndWindowsPaths) {
     MediaItem& cafe = song("Café 日本", lowtide, hours, "cafe.mp3");
-    options.setPlaylistEncoding(2);
-    options.setLineEnding(1);
+    options.setPlaylistEncoding(PlaylistEncoding::Ascii);
+    options.setLineEnding(LineEnding::CrLf);
     options.setWindowsPaths(true);
-    options.setFilesSaveToFolder(1);
+    options.setFilesSaveToFolder(FolderLayout::MusicArtistAlbum);
     auto m = manager();
-    m->setFileNameFormatType(4);
+    m->setFileNameFormatType(NamePattern::Title);
     ASSERT_EQ(runPlaylists(*m, {playlist("Été", {&cafe})}), RunEnding::Finished);
     EXPECT_EQ(tree(), (Lines{"Ete.m3u", "Music/Lowtide/Blue Hours/Cafe .mp3"}));
     EXPECT_EQ(readFile(out / "Ete.m3u"),
@@ -171,12 +171,22 @@ TEST_F(ExportNaming, PlaylistFilesInAsciiWithCrLfAndWindowsPaths) {
     EXPECT_TRUE(ui.logged("Encoding: ASCII"));
 }
 
+TEST_F(ExportNaming, OnlyAStoredOneMeansCrLf) {
+    // 2^32 + 1 is not 1, whatever its low 32 bits say.
+    writeFile(dir / "stored.json", R"({"LineEnding": 4294967297, "OrginizeFilesOption": 3})");
+    options = KvrUserOptions::loadFrom(PreferencesStore(dir / "stored.json"));
+    auto m = manager();
+    m->setFileNameFormatType(NamePattern::Title);
+    ASSERT_EQ(runPlaylists(*m, {playlist("P", {intro})}), RunEnding::Finished);
+    EXPECT_EQ(readFile(out / "P.m3u"), "#EXTINF:239,Intro - Lowtide\nIntro.mp3\n");
+}
+
 TEST_F(ExportNaming, PlaylistFilesInLatin1AreCodePage1252Bytes) {
     MediaItem& cafe = song("Café – Œ", lowtide, hours, "cafe.mp3");
-    options.setPlaylistEncoding(1);
-    options.setFilesSaveToFolder(3);
+    options.setPlaylistEncoding(PlaylistEncoding::Latin1);
+    options.setFilesSaveToFolder(FolderLayout::Root);
     auto m = manager();
-    m->setFileNameFormatType(4);
+    m->setFileNameFormatType(NamePattern::Title);
     ASSERT_EQ(runPlaylists(*m, {playlist("P", {&cafe})}), RunEnding::Finished);
     EXPECT_EQ(tree(), (Lines{"Café – Œ.mp3", "P.m3u"}));
     EXPECT_EQ(readFile(out / "P.m3u"), "#EXTINF:239,Caf\xE9 \x96 \x8C - Lowtide\nCaf\xE9 \x96 \x8C.mp3\n");
@@ -184,13 +194,13 @@ TEST_F(ExportNaming, PlaylistFilesInLatin1AreCodePage1252Bytes) {
 
 TEST_F(ExportNaming, CustomTextInALossyCharacterSetNamesTheSameFileInThePlaylist) {
     MediaItem& cafe = song("Intro", lowtide, hours, "Über ½.mp3");
-    options.setPlaylistEncoding(2);
-    options.setFilesSaveToFolder(3);
+    options.setPlaylistEncoding(PlaylistEncoding::Ascii);
+    options.setFilesSaveToFolder(FolderLayout::Root);
     using E = std::vector<FormatList::Element>;
     auto run = [&](FormatList format) {
         std::filesystem::remove_all(out);
         auto m = manager();
-        m->setFileNameFormatType(5);
+        m->setFileNameFormatType(NamePattern::Custom);
         m->setCustomFormatArray(std::move(format));
         EXPECT_EQ(runPlaylists(*m, {playlist("P", {&cafe})}), RunEnding::Finished);
         const std::string m3u = readFile(out / "P.m3u");
@@ -268,13 +278,13 @@ TEST_F(ExportNaming, ItemsOfOneRunNeverShareAFolderOrAPlaylistFile) {
     // Without item folders only the playlist files are told apart; albums with artist folders
     // get the number on the album level.
     std::filesystem::remove_all(out);
-    options.setFilesSaveToFolder(3);
+    options.setFilesSaveToFolder(FolderLayout::Root);
     ASSERT_EQ(runPlaylists(*manager(), {playlist("Same", {intro}), playlist("Same", {intro})}),
               RunEnding::Finished);
     EXPECT_EQ(tree(), (Lines{"01 Intro.mp3", "Same (2).m3u", "Same.m3u"}));
 
     std::filesystem::remove_all(out);
-    options.setFilesSaveToFolder(0);
+    options.setFilesSaveToFolder(FolderLayout::PlaylistFolder);
     options.setSaveM3uWithFiles(true);
     const auto record = albumRecord("Blue Hours", std::string("Lowtide"), hours, {intro});
     auto albums = manager();
@@ -291,12 +301,12 @@ TEST_F(ExportNaming, ControlCharactersBecomeSpacesInTextAndLeaveNames) {
         "Line\nTwo\t\x1B[31m\x07 \xC2\x85"
         "end",
         lowtide, hours, "bad\r\nname\x7F.mp3");
-    options.setFilesSaveToFolder(3);
+    options.setFilesSaveToFolder(FolderLayout::Root);
     const auto run = [&](int pattern, FormatList custom = {}) {
         std::filesystem::remove_all(out);
         ui.lines.clear();
         auto m = manager();
-        m->setFileNameFormatType(pattern);
+        m->setFileNameFormatType(storedOption<NamePattern>(pattern));
         m->setCustomFormatArray(std::move(custom));
         EXPECT_EQ(runPlaylists(*m, {playlist("Tab\there", {&odd})}), RunEnding::Finished);
     };
@@ -334,7 +344,7 @@ TEST_F(ExportNaming, TextOrdersIgnoreCaseAndNormalFormAndCountNumbersByValue) {
     Artist& upper = artist("Beta");
     MediaItem& one = song("One", &lower, hours, "one.mp3");
     MediaItem& two = song("Two", &upper, hours, "two.mp3");
-    options.setTracksOrder(1);
+    options.setTracksOrder(TrackOrder::Artist);
     EXPECT_EQ(names(playlist("Q", {&two, &one}), 1), (Lines{"Q/001 One.mp3", "Q/002 Two.mp3"}));
 }
 

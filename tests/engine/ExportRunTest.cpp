@@ -19,7 +19,7 @@ TEST_F(ExportRun, PlaylistRunWritesTreePlaylistFileAndTheLogInOrder) {
     const MediaItem& b = song("Dusk", nullptr, &hours, "02 Dusk.mp3", "BBBB", 2);
     options.setSaveM3uWithFiles(false);
     auto m = manager();
-    m->setFileNameFormatType(1);
+    m->setFileNameFormatType(NamePattern::NumberTitle);
     ASSERT_EQ(runPlaylists(*m, {playlist("Road Trip", {&b, &a})}), RunEnding::Finished);
 
     EXPECT_EQ(tree(), (Lines{"Road Trip.m3u", "Road Trip/001 Dusk.mp3", "Road Trip/002 Intro.mp3"}));

@@ -47,7 +47,7 @@ TEST_F(ExportSafety, TheSourceFileIsNeverReplacedEvenThroughALink) {
     const fs::path source = dir / "music/a.mp3";
     const ino_t inode = inodeOf(source);
     options.setSkipIfExists(false);
-    options.setFilesSaveToFolder(3);
+    options.setFilesSaveToFolder(FolderLayout::Root);
     const auto exportInto = [&](const fs::path& folder) {
         ui.issues.clear();
         out = folder;
@@ -92,15 +92,15 @@ TEST_F(ExportSafety, ASourceThatIsNotARegularFileIsAnIssueAndNeverBlocks) {
     EXPECT_EQ(m->handOnViolations(), 0);
 
     // The copy itself refuses such a file at once too.
-    std::string error;
     auto copied = std::async(std::launch::async,
-                             [&] { return copyFileAtomically(fifo, dir / "copy.mp3", error); });
+                             [&] { return copyFileAtomically(fifo, dir / "copy.mp3"); });
     while (copied.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
         ADD_FAILURE() << "the copy blocks on " << fifo;
         releaseReaders(fifo);
     }
-    EXPECT_FALSE(copied.get());
-    EXPECT_EQ(error, "Cannot read " + fifo.string() + ": it is not a regular file");
+    const Status copy = copied.get();
+    EXPECT_FALSE(copy.ok());
+    EXPECT_EQ(copy.message(), "Cannot read " + fifo.string() + ": it is not a regular file");
     EXPECT_FALSE(fs::exists(dir / "copy.mp3"));
 }
 
@@ -121,7 +121,7 @@ TEST_F(ExportSafety, LinkedFoldersInsideTheDestinationAreNeverWrittenThrough) {
         ui.issues.clear();
         fs::create_directories((out / c.link).parent_path());
         fs::create_directory_symlink(elsewhere, out / c.link);
-        options.setFilesSaveToFolder(c.layout);
+        options.setFilesSaveToFolder(storedOption<FolderLayout>(c.layout));
         auto m = manager();
         ASSERT_EQ(runPlaylists(*m, {playlist("Mix", {&a, &b})}), RunEnding::Finished);
         const std::string linked =
@@ -150,7 +150,7 @@ TEST_F(ExportSafety, LinkedFoldersInsideTheDestinationAreNeverWrittenThrough) {
     writeFile(dir / "keep.txt", "KEEP");
     fs::create_symlink(dir / "keep.txt", dir / "real/a.mp3");
     fs::create_symlink(dir / "keep.txt", dir / "real/Mix.m3u");
-    options.setFilesSaveToFolder(3);
+    options.setFilesSaveToFolder(FolderLayout::Root);
     options.setSkipIfExists(false);
     ui.issues.clear();
     ASSERT_EQ(runPlaylists(*manager(), {playlist("Mix", {&a})}), RunEnding::Finished);

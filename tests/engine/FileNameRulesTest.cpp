@@ -10,43 +10,49 @@ namespace {
 using namespace FileNameRules;
 
 TEST(SanitizeFileName, RemovesTheElevenCharactersAndLeadingDots) {
-    EXPECT_EQ(sanitizeFileNameString("AC/DC", 0), "ACDC");
-    EXPECT_EQ(sanitizeFileNameString("Vol. 2", 0), "Vol 2");
-    EXPECT_EQ(sanitizeFileNameString(R"(a/b\c:d.e?f%g*h|i"j<k>l)", 0), "abcdefghijkl");
-    EXPECT_EQ(sanitizeFileNameString("..Hidden..", 0), "Hidden");
-    EXPECT_EQ(sanitizeFileNameString(".", 0), "");
-    EXPECT_EQ(sanitizeFileNameString("Ωmega ß 日本", 0), "Ωmega ß 日本");
+    EXPECT_EQ(sanitizeFileNameString("AC/DC", PlaylistEncoding::Utf8), "ACDC");
+    EXPECT_EQ(sanitizeFileNameString("Vol. 2", PlaylistEncoding::Utf8), "Vol 2");
+    EXPECT_EQ(sanitizeFileNameString(R"(a/b\c:d.e?f%g*h|i"j<k>l)", PlaylistEncoding::Utf8),
+              "abcdefghijkl");
+    EXPECT_EQ(sanitizeFileNameString("..Hidden..", PlaylistEncoding::Utf8), "Hidden");
+    EXPECT_EQ(sanitizeFileNameString(".", PlaylistEncoding::Utf8), "");
+    EXPECT_EQ(sanitizeFileNameString("Ωmega ß 日本", PlaylistEncoding::Utf8), "Ωmega ß 日本");
 }
 
 TEST(SanitizeFileName, ReducesToTheCharacterSetTheSameWayInAnyLocale) {
     // The test runs in the C locale, where plain iconv transliteration gives "?" for "é".
     std::setlocale(LC_ALL, "C");
-    EXPECT_EQ(sanitizeFileNameString("Beyoncé Œuvre", 2), "Beyonce OEuvre");
-    EXPECT_EQ(sanitizeFileNameString("日本", 2), "");
-    EXPECT_EQ(sanitizeFileNameString("Beyoncé Œuvre 日本", 1), "Beyoncé Œuvre ");
+    EXPECT_EQ(sanitizeFileNameString("Beyoncé Œuvre", PlaylistEncoding::Ascii), "Beyonce OEuvre");
+    EXPECT_EQ(sanitizeFileNameString("日本", PlaylistEncoding::Ascii), "");
+    EXPECT_EQ(sanitizeFileNameString("Beyoncé Œuvre 日本", PlaylistEncoding::Latin1),
+              "Beyoncé Œuvre ");
     // Decomposed input (as Mac libraries write it) counts as the composed letter.
-    EXPECT_EQ(sanitizeFileNameString("Caf\x65\xCC\x81", 2), "Cafe");
-    EXPECT_EQ(sanitizeFileNameString("Caf\x65\xCC\x81", 1), "Café");
+    EXPECT_EQ(sanitizeFileNameString("Caf\x65\xCC\x81", PlaylistEncoding::Ascii), "Cafe");
+    EXPECT_EQ(sanitizeFileNameString("Caf\x65\xCC\x81", PlaylistEncoding::Latin1), "Café");
     // Invalid UTF-8 never survives into a name.
-    EXPECT_EQ(sanitizeFileNameString("a\xFF" "b", 0), "ab");
+    EXPECT_EQ(sanitizeFileNameString("a\xFF"
+                                     "b",
+                                     PlaylistEncoding::Utf8),
+              "ab");
 }
 
 TEST(SanitizeFileName, NeverLetsControlCharactersOrInvalidUtf8Through) {
     EXPECT_EQ(sanitizeFileNameString("a\nb\tc\x07"
                                      "d\x7F\xC2\x85\xC2\x9F"
                                      "e\x1B[0m",
-                                     0),
+                                     PlaylistEncoding::Utf8),
               "abcde[0m");
     // Five-byte and overlong forms, surrogates, stray continuation and truncated sequences.
-    for (std::int32_t encoding : {0, 1, 2})
+    for (PlaylistEncoding encoding :
+         {PlaylistEncoding::Utf8, PlaylistEncoding::Latin1, PlaylistEncoding::Ascii})
         EXPECT_EQ(sanitizeFileNameString("a\xF8\x88\x80\x80\x80"
                                          "b\xC0\xAF\xED\xA0\x80\x80\xE2\x82"
                                          "c",
                                          encoding),
                   "abc")
-            << encoding;
+            << toStored(encoding);
     // Control characters never make a name by themselves.
-    EXPECT_EQ(safeFileName(sanitizeFileNameString("\x01\x02", 0)), "unknown");
+    EXPECT_EQ(safeFileName(sanitizeFileNameString("\x01\x02", PlaylistEncoding::Utf8)), "unknown");
     EXPECT_EQ(withoutControlCharacters("\x01x\xC2\x85\xFF", " "), " x \xFF");
     EXPECT_EQ(withoutControlCharacters("Caf\xC3\xA9 \xE2\x80\x94 ok", " "),
               "Caf\xC3\xA9 \xE2\x80\x94 ok");

@@ -6,9 +6,8 @@ namespace kelvara {
 namespace {
 
 TEST(FormatList, ParsesTokensInAngleBracketsAndKeepsTextBetween) {
-    std::string error;
-    auto format = FormatList::parse("<track no>. <Title> (<Disk NO>)", error);
-    ASSERT_TRUE(format) << error;
+    auto format = FormatList::parse("<track no>. <Title> (<Disk NO>)");
+    ASSERT_TRUE(format.ok()) << format.message();
     EXPECT_EQ(format->elements(),
               (std::vector<FormatList::Element>{MetadataToken{"Track NO"}, std::string(". "),
                                                 MetadataToken{"Title"}, std::string(" ("),
@@ -18,15 +17,15 @@ TEST(FormatList, ParsesTokensInAngleBracketsAndKeepsTextBetween) {
 }
 
 TEST(FormatList, RejectsUnknownTokenAndDropsSlashesFromText) {
-    std::string error;
-    EXPECT_FALSE(FormatList::parse("<Year> <Title>", error));
-    EXPECT_NE(error.find("<Year>"), std::string::npos);
+    const auto unknown = FormatList::parse("<Year> <Title>");
+    EXPECT_FALSE(unknown.ok());
+    EXPECT_NE(unknown.message().find("<Year>"), std::string::npos);
 
-    auto format = FormatList::parse("../<Title>/x", error);
-    ASSERT_TRUE(format);
+    auto format = FormatList::parse("../<Title>/x");
+    ASSERT_TRUE(format.ok());
     EXPECT_EQ(format->toText(), "..<Title>x");
     // An unclosed bracket is plain text.
-    EXPECT_EQ(FormatList::parse("<Title> <oops", error)->toText(), "<Title> <oops");
+    EXPECT_EQ(FormatList::parse("<Title> <oops")->toText(), "<Title> <oops");
 }
 
 TEST(FormatList, StoredFormRoundTripsAndIsMadeSafe) {
@@ -50,12 +49,11 @@ TEST(FormatList, ControlCharactersNeverReachAName) {
     ASSERT_TRUE(format);
     EXPECT_EQ(format->toText(), "<Track NO>. <Title>----\u00a0-\u2028");
     EXPECT_TRUE(format->hasTitle());
-    std::string error;
-    EXPECT_EQ(FormatList::parse("<Title>\x01\r\n- x\x7f", error)->toText(), "<Title>- x");
+    EXPECT_EQ(FormatList::parse("<Title>\x01\r\n- x\x7f")->toText(), "<Title>- x");
     // Removing a byte must not join its neighbours into a new control character (C2 80 is U+0080).
     for (const char* text : {"\xC2\x01\x80<Title>", "a\xC2/\x80" "b<Title>"}) {
-        const std::string once = FormatList::parse(text, error)->toText();
-        EXPECT_EQ(FormatList::parse(once, error)->toText(), once) << text;
+        const std::string once = FormatList::parse(text)->toText();
+        EXPECT_EQ(FormatList::parse(once)->toText(), once) << text;
         EXPECT_EQ(once.find("\xC2\x80"), std::string::npos) << text;
     }
 }

@@ -12,9 +12,8 @@ using Lines = std::vector<std::string>;
 // knows no FLAC or Ogg.
 class RecordingConverter : public SongConverter {
   public:
-    bool beginRun(const std::function<void(const std::string&)>&, const std::atomic<bool>*,
-                  std::string&) override {
-        return true;
+    Status beginRun(const std::function<void(const std::string&)>&, const std::atomic<bool>*) override {
+        return okStatus();
     }
     void endRun() override {}
     ConversionOutcome convertItemAtUrl(const ConversionJob& job) override {
@@ -63,7 +62,7 @@ class KindDecision : public ExportFixture {
     Lines run(bool mp3) {
         std::filesystem::remove_all(out);
         converter = RecordingConverter();
-        options.setFilesSaveToFolder(3);
+        options.setFilesSaveToFolder(FolderLayout::Root);
         auto m = manager(&converter);
         m->setExportPlaylistFile(false);
         mp3 ? m->setConverToMp3(true) : m->setConverToAAC(true);

@@ -50,7 +50,7 @@ TEST(M3uPlaylist, PlacesTheFileAndWritesPathLinesAlikeInEveryLayout) {
                          << "album " << c.album << " layout " << c.layout << " with files "
                          << c.withFiles << " windows " << windows);
             M3uPlaylist::Options options;
-            options.layout = c.layout;
+            options.layout = storedOption<FolderLayout>(c.layout);
             options.albumRun = c.album;
             options.saveWithFiles = c.withFiles;
             options.windowsPaths = windows;
@@ -75,9 +75,9 @@ TEST(M3uPlaylist, WritesLineEndingsAndCharacterSetAsChosen) {
     song.setArtist(&artist);
     song.setTotalTime(239999);
     M3uPlaylist::Options options;
-    options.layout = 3;
-    options.lineEnding = 1;
-    options.encoding = 2;
+    options.layout = FolderLayout::Root;
+    options.lineEnding = LineEnding::CrLf;
+    options.encoding = PlaylistEncoding::Ascii;
     M3uPlaylist playlist(options);
     playlist.addSong(song, "", "Cafe.mp3");
     playlist.addSong(song, "", "Cafe.mp3");

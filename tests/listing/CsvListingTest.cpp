@@ -18,8 +18,8 @@ struct CsvListing : testing::Test {
         FXCsvExporter exporter;
         exporter.setArrayController(lib.songs);
         exporter.setSortDescriptors(std::move(sort));
-        std::string error;
-        EXPECT_TRUE(exporter.createCSVWithVisibleColumns(std::move(columns), file, playlist, error)) << error;
+        const Status written = exporter.createCSVWithVisibleColumns(std::move(columns), file, playlist);
+        EXPECT_TRUE(written.ok()) << written.message();
         return test::readCsv(file);
     }
 };
@@ -105,8 +105,9 @@ TEST_F(CsvListing, ReplacesTheFileOnlyWhenCompleteAndReportsAnUnwritableFolder) 
 
     const auto missing = dir / "missing";
     FXCsvExporter exporter;
-    std::string error;
-    EXPECT_FALSE(exporter.createCSVWithVisibleColumns({"title"}, missing / "Songs.csv", true, error));
+    const Status written = exporter.createCSVWithVisibleColumns({"title"}, missing / "Songs.csv", true);
+    EXPECT_FALSE(written.ok());
+    const std::string& error = written.message();
     EXPECT_NE(error.find(missing.string()), std::string::npos) << error;
 }
 

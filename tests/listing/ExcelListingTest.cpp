@@ -40,8 +40,8 @@ struct ExcelListing : testing::TestWithParam<std::string> {
         TokyoTime tokyo;
         RBExcel excel;
         excel.setArrayController(lib.songs);
-        std::string error;
-        EXPECT_TRUE(excel.createExcelIsXMl(GetParam() == "xlsx", std::move(columns), playlist, file, error)) << error;
+        const Status written = excel.createExcelIsXMl(GetParam() == "xlsx", std::move(columns), playlist, file);
+        EXPECT_TRUE(written.ok()) << written.message();
         json book = test::readWorkbook(file);
         EXPECT_FALSE(book.contains("error")) << book.dump();
         return book;
@@ -213,8 +213,8 @@ TEST(XlsListing, SongsBeyondASheetGoOnInTheNextSheetWithTheSameHeader) {
     test::TempDir dir;
     RBExcel excel;
     excel.setArrayController(songs);
-    std::string error;
-    ASSERT_TRUE(excel.createExcelIsXMl(false, {"title", "year"}, true, dir / "big.xls", error)) << error;
+    const Status written = excel.createExcelIsXMl(false, {"title", "year"}, true, dir / "big.xls");
+    ASSERT_TRUE(written.ok()) << written.message();
     EXPECT_GT(std::filesystem::file_size(dir / "big.xls"), 109u * 128 * 512) << "extra FAT index not exercised";
     const auto result = test::runPython(R"PY(
 import sys, json, xlrd, olefile

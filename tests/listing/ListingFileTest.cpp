@@ -17,34 +17,35 @@ struct ListingFile : testing::TestWithParam<std::string> {
     test::TempDir dir;
     fs::path file = dir / ("Songs." + GetParam());
 
-    bool write(std::string& error) {
+    Status write() {
         if (GetParam() == "csv") {
             FXCsvExporter exporter;
             exporter.setArrayController(lib.songs);
-            return exporter.createCSVWithVisibleColumns({"title"}, file, true, error);
+            return exporter.createCSVWithVisibleColumns({"title"}, file, true);
         }
         RBExcel excel;
         excel.setArrayController(lib.songs);
-        return excel.createExcelIsXMl(GetParam() == "xlsx", {"title"}, true, file, error);
+        return excel.createExcelIsXMl(GetParam() == "xlsx", {"title"}, true, file);
     }
 };
 
 TEST_P(ListingFile, LeftoversOfKilledListingsGoButALiveWriterKeepsItsFile) {
     test::writeFile(dir / ".kelvara-part-abc123", std::string(100000, 'x'));
-    std::string error;
-    auto live = AtomicFile::create(dir / "Other.csv", error);
-    ASSERT_TRUE(live) << error;
-    ASSERT_TRUE(write(error)) << error;
+    auto live = AtomicFile::create(dir / "Other.csv");
+    ASSERT_TRUE(live.ok()) << live.message();
+    const Status written = write();
+    ASSERT_TRUE(written.ok()) << written.message();
     EXPECT_FALSE(fs::exists(dir / ".kelvara-part-abc123"));
-    EXPECT_TRUE(fs::exists(live->temporaryPath()));
+    EXPECT_TRUE(fs::exists((*live)->temporaryPath()));
     EXPECT_TRUE(fs::exists(file));
 }
 
 TEST_P(ListingFile, AReadOnlyFileIsRefusedAsCpWouldAlsoForRoot) {
     test::writeFile(file, "keep me");
     fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    std::string error;
-    EXPECT_FALSE(write(error));
+    Status written = write();
+    EXPECT_FALSE(written.ok());
+    std::string error = written.message();
     EXPECT_NE(error.find("cannot open " + file.string() + " for writing: Permission denied"),
               std::string::npos)
         << error;
@@ -53,7 +54,9 @@ TEST_P(ListingFile, AReadOnlyFileIsRefusedAsCpWouldAlsoForRoot) {
 
     fs::remove(file);
     ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
-    EXPECT_FALSE(write(error));
+    written = write();
+    EXPECT_FALSE(written.ok());
+    error = written.message();
     EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
     EXPECT_EQ(fs::status(file).type(), fs::file_type::fifo);
 }

@@ -46,8 +46,8 @@ TEST(PreferencesStore, FlushReplacesTheFileWholeAndKeepsEveryValue) {
         store.setBool("SkipIfExists", false);
         store.setInteger("OrginizeFilesOption", 4);
         store.setObject("SelectedPlaylists", {"Rock", "Ελληνικά", "日本語"});
-        std::string error;
-        ASSERT_TRUE(store.flush(error)) << error;
+        const kelvara::Status saved = store.save();
+        ASSERT_TRUE(saved.ok()) << saved.message();
     }
     PreferencesStore reread(file);
     EXPECT_EQ(reread.boolForKey("SkipIfExists"), false);
@@ -84,8 +84,9 @@ TEST(PreferencesStore, UnwritableFolderIsReportedAndValuesStayInMemory) {
     std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     PreferencesStore store(dir / "locked" / "preferences.json");
     store.setInteger("LineEnding", 1);
-    std::string error;
-    EXPECT_FALSE(store.flush(error));
+    const kelvara::Status saved = store.save();
+    EXPECT_FALSE(saved.ok());
+    const std::string& error = saved.message();
     EXPECT_NE(error.find("locked"), std::string::npos);
     EXPECT_EQ(store.integerForKey("LineEnding"), 1);
 }
@@ -104,30 +105,30 @@ TEST(PreferencesStore, ConfigFolderFollowsTheEnvironment) {
 TEST(AtomicFile, UncommittedFileLeavesNothingAndLeftoversAreRemoved) {
     TempDir dir;
     const auto target = dir / "song.mp3";
-    std::string error;
     {
-        auto file = AtomicFile::create(target, error);
-        ASSERT_TRUE(file) << error;
-        ASSERT_TRUE(file->write("partial", error));
+        auto file = AtomicFile::create(target);
+        ASSERT_TRUE(file.ok()) << file.message();
+        ASSERT_TRUE((*file)->write("partial").ok());
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 
-    auto file = AtomicFile::create(target, error);
-    ASSERT_TRUE(file->write("complete", error));
-    ASSERT_TRUE(file->commit(error));
+    auto file = AtomicFile::create(target);
+    ASSERT_TRUE((*file)->write("complete").ok());
+    ASSERT_TRUE((*file)->commit().ok());
     EXPECT_EQ(kelvara::test::readFile(target), "complete");
 
     kelvara::test::writeFile(dir / ".kelvara-part-abc123", "left by a killed run");
     kelvara::test::writeFile(dir / ".kelvara-part-keep-me-longer", "not ours");
     // Another run writing into the same folder at the same time keeps its file.
-    auto live = AtomicFile::create(dir / "other.mp3", error);
-    ASSERT_TRUE(live) << error;
+    auto live = AtomicFile::create(dir / "other.mp3");
+    ASSERT_TRUE(live.ok()) << live.message();
     EXPECT_EQ(AtomicFile::removeLeftovers(dir.path()), 1);
     EXPECT_TRUE(std::filesystem::exists(dir / ".kelvara-part-keep-me-longer"));
     EXPECT_TRUE(std::filesystem::exists(target));
     EXPECT_FALSE(std::filesystem::exists(dir / ".kelvara-part-abc123"));
-    ASSERT_TRUE(live->write("complete", error));
-    EXPECT_TRUE(live->commit(error)) << error;
+    ASSERT_TRUE((*live)->write("complete").ok());
+    const kelvara::Status committed = (*live)->commit();
+    EXPECT_TRUE(committed.ok()) << committed.message();
     EXPECT_EQ(kelvara::test::readFile(dir / "other.mp3"), "complete");
 }
 
@@ -189,8 +190,9 @@ TEST(PreferencesStore, FifoIsNamedLeftInPlaceAndNeverReplaced) {
 
     store.setInteger("LineEnding", 1);
     EXPECT_EQ(store.integerForKey("LineEnding"), 1);
-    std::string error;
-    EXPECT_FALSE(store.flush(error));
+    const kelvara::Status saved = store.save();
+    EXPECT_FALSE(saved.ok());
+    const std::string& error = saved.message();
     EXPECT_NE(error.find(file.string()), std::string::npos) << error;
     EXPECT_EQ(std::filesystem::status(file).type(), std::filesystem::file_type::fifo);
 }
@@ -208,8 +210,8 @@ TEST(PreferencesStore, UnreadableFileIsNamedKeptAndNotOverwritten) {
         file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     EXPECT_NE(warning.find(file.string()), std::string::npos) << warning;
     EXPECT_EQ(warning.find("not valid JSON"), std::string::npos) << warning;
-    std::string error;
-    EXPECT_FALSE(store.flush(error));
+    const kelvara::Status saved = store.save();
+    EXPECT_FALSE(saved.ok());
     EXPECT_EQ(kelvara::test::readFile(file), R"({"SkipIfExists": 0})");
 }
 
@@ -218,8 +220,9 @@ TEST(PreferencesStore, SavingBelowAPlainFileFailsEvenForRoot) {
     kelvara::test::writeFile(dir / "plain", "not a folder");
     PreferencesStore store(dir / "plain" / "preferences.json");
     store.setInteger("LineEnding", 1);
-    std::string error;
-    EXPECT_FALSE(store.flush(error));
+    const kelvara::Status saved = store.save();
+    EXPECT_FALSE(saved.ok());
+    const std::string& error = saved.message();
     EXPECT_NE(error.find((dir / "plain").string()), std::string::npos) << error;
     EXPECT_EQ(store.integerForKey("LineEnding"), 1);
     EXPECT_EQ(kelvara::test::readFile(dir / "plain"), "not a folder");
