@@ -46,7 +46,8 @@ kelvara::ConversionJob jobFor(const std::filesystem::path& source,
     job.source = source;
     job.destination = destination;
     job.bitRate = bitRate;
-    job.algorithm = 1;  // LAME quality 5, as ffmpeg's -compression_level 5
+    job.algorithm =
+        kelvara::Mp3Algorithm::Standard;  // LAME quality 5, as ffmpeg's -compression_level 5
     job.skipIfExists = false;
     job.logErrorMessage = [](const std::string& line) {
         std::fprintf(stderr, "issue: %s\n", line.c_str());
@@ -82,9 +83,8 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(work / "home");
     setenv("HOME", (work / "home").c_str(), 1);
     kelvara::MediaConverter converter;
-    std::string error;
-    if (!converter.beginRun({}, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (const kelvara::Status begun = converter.beginRun({}, nullptr); !begun.ok()) {
+        std::fprintf(stderr, "%s\n", begun.message().c_str());
         return 1;
     }
 

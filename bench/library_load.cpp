@@ -18,13 +18,13 @@ int main(int argc, char** argv) {
     if (argc >= 4 && std::strcmp(argv[2], "--music-folder") == 0) options.musicFolder = argv[3];
 
     const auto start = std::chrono::steady_clock::now();
-    std::string error;
-    auto library = kelvara::MediaLibrary::initWithContentsOfFile(argv[1], options, error);
+    auto read = kelvara::MediaLibrary::initWithContentsOfFile(argv[1], options);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    if (!library) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (!read.ok()) {
+        std::fprintf(stderr, "%s\n", read.message().c_str());
         return 1;
     }
+    const auto library = std::move(*read);
     std::size_t playlistItems = 0;
     for (const auto* playlist : library->allPlaylists()) playlistItems += playlist->items().size();
 

@@ -56,21 +56,20 @@ int main(int argc, char** argv) {
                                               "year",  "track",  "playCount", "rating", "addedDate"};
 
     const auto start = std::chrono::steady_clock::now();
-    std::string error;
-    bool ok = false;
     std::size_t rows = songs.size();
+    Status written;
     if (type == "csv") {
         FXCsvExporter exporter;
         exporter.setArrayController(songs);
-        ok = exporter.createCSVWithVisibleColumns(columns, output, true, error);
+        written = exporter.createCSVWithVisibleColumns(columns, output, true);
     } else {
         RBExcel excel;
         excel.setArrayController(songs);
-        ok = excel.createExcelIsXMl(type == "xlsx", columns, true, output, error);
+        written = excel.createExcelIsXMl(type == "xlsx", columns, true, output);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!ok) {
-        std::fprintf(stderr, "listing_bench: %s\n", error.c_str());
+    if (!written.ok()) {
+        std::fprintf(stderr, "listing_bench: %s\n", written.message().c_str());
         return 1;
     }
     rusage usage{};

@@ -46,10 +46,9 @@ inline std::string smallLibraryXml() {
 }
 
 inline std::unique_ptr<MediaLibrary> readSmallLibrary(const LibraryOpenOptions& options = {}) {
-    std::string error;
-    auto library = MediaLibraryReader(options).readText(smallLibraryXml(), "small.xml", error);
-    if (!library) fail("the small library does not load: " + error);
-    return library;
+    auto library = MediaLibraryReader(options).readText(smallLibraryXml(), "small.xml");
+    if (!library.ok()) fail("the small library does not load: " + library.message());
+    return std::move(*library);
 }
 
 }  // namespace kelvara::fuzz

@@ -16,7 +16,8 @@ namespace {
 
 // The file name the pattern gives, put together the way the export does for a song.
 void checkName(const FormatList& format) {
-    for (const std::int32_t encoding : {0, 1, 2}) {
+    for (const PlaylistEncoding encoding :
+         {PlaylistEncoding::Utf8, PlaylistEncoding::Latin1, PlaylistEncoding::Ascii}) {
         std::string stem;
         for (const auto& element : format.elements()) {
             if (const auto* literal = std::get_if<std::string>(&element))
@@ -42,15 +43,14 @@ void checkStored(std::string_view text) {
 }
 
 void checkTyped(std::string_view text) {
-    std::string error;
-    const auto format = FormatList::parse(text, error);
-    if (!format) {
-        if (error.empty()) fuzz::fail("a refusal without a message");
+    const auto format = FormatList::parse(text);
+    if (!format.ok()) {
+        if (format.message().empty()) fuzz::fail("a refusal without a message");
         return;
     }
-    const auto again = FormatList::parse(format->toText(), error);
-    if (again != format) fuzz::fail("typed form changes");
-    if (FormatList::fromJson(format->toJson()) != format) fuzz::fail("typed form stores changed");
+    const auto again = FormatList::parse(format->toText());
+    if (!again.ok() || *again != *format) fuzz::fail("typed form changes");
+    if (FormatList::fromJson(format->toJson()) != *format) fuzz::fail("typed form stores changed");
     checkName(*format);
 }
 

@@ -50,13 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         options.mappings.push_back({"file://localhost/Volumes/Disk/", "/srv/disk"});
         return MediaLibraryReader(options);
     }();
-    std::string error;
-    auto library =
-        reader.readText(std::string(reinterpret_cast<const char*>(data), size), "fuzz.xml", error);
-    if (!library) {
-        if (error.empty()) fuzz::fail("a refusal without a message");
+    const auto library =
+        reader.readText(std::string(reinterpret_cast<const char*>(data), size), "fuzz.xml");
+    if (!library.ok()) {
+        if (library.message().empty()) fuzz::fail("a refusal without a message");
         return 0;
     }
-    checkLibrary(*library);
+    if (!*library) fuzz::fail("a null library without a refusal");
+    checkLibrary(**library);
     return 0;
 }

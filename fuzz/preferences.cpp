@@ -92,8 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     readEverything(store, *library);
 
     // What was kept is saved and must load again as it was.
-    std::string error;
-    if (!store.flush(error)) fuzz::fail("cannot save: " + error);
+    if (const Status saved = store.save(); !saved.ok())
+        fuzz::fail("cannot save: " + saved.message());
     PreferencesStore reloaded(file);
     for (const char* key : kKeys)
         if (store.objectForKey(key) != reloaded.objectForKey(key))

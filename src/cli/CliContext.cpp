@@ -32,17 +32,17 @@ const MediaLibrary* CliContext::openLibrary() {
         return nullptr;
     }
 
-    std::string error;
-    const auto file = LibraryLocator::find(libraryFile, error);
-    if (!file) {
-        std::cerr << "kelvara-cli: " << error << "\n";
+    const auto file = LibraryLocator::find(libraryFile);
+    if (!file.ok()) {
+        std::cerr << "kelvara-cli: " << file.message() << "\n";
         return nullptr;
     }
-    library_ = MediaLibrary::initWithContentsOfFile(*file, options, error);
-    if (!library_) {
-        std::cerr << "kelvara-cli: " << error << "\n";
+    auto opened = MediaLibrary::initWithContentsOfFile(*file, options);
+    if (!opened.ok()) {
+        std::cerr << "kelvara-cli: " << opened.message() << "\n";
         return nullptr;
     }
+    library_ = std::move(*opened);
     KvrItunesMAnager::sharedManager().setLibrary(library_);
     return library_.get();
 }

@@ -12,6 +12,7 @@
 #include "listing/ListingSongs.h"
 #include "listing/RBExcel.h"
 #include "platform/PreferencesStore.h"
+#include "platform/Status.h"
 #include "platform/TextCompare.h"
 
 extern char** environ;
@@ -77,20 +78,21 @@ struct ListingTarget {
 };
 
 // The songs' source must be named exactly once; empty when it is.
-std::string sourceProblem(const ListOptions& options) {
+Status checkSources(const ListOptions& options) {
     const int sources = (!options.playlists.empty() ? 1 : 0) + (!options.albums.empty() ? 1 : 0) +
                         (options.ticked ? 1 : 0) + (options.all ? 1 : 0) + (options.current ? 1 : 0);
     if (sources != 1)
-        return "list needs exactly one of --playlist, --album, --ticked, --current or --all";
+        return errorStatus(
+            "list needs exactly one of --playlist, --album, --ticked, --current or --all");
     if (options.albumsFlag && !(options.ticked || options.all || options.current))
-        return "--albums goes with --ticked, --current or --all";
-    return {};
+        return errorStatus("--albums goes with --ticked, --current or --all");
+    return okStatus();
 }
 
 // The type is --type, else the file's extension, else XLSX (the listing dialog's fallback).
 // A folder gets the dialog's proposed name "Songs" and a name without an extension gets the
-// type's, as the save dialog would add it. Empty `problem` when it can be told.
-ListingTarget listingTarget(const ListOptions& options, std::string& problem) {
+// type's, as the save dialog would add it. Fails when the type cannot be told.
+Result<ListingTarget> listingTarget(const ListOptions& options) {
     ListingTarget target{ListingType::Xlsx, options.to};
     std::error_code unreadable;  // an unreadable parent is reported when the file is created
     const bool folder =
@@ -99,17 +101,15 @@ ListingTarget listingTarget(const ListOptions& options, std::string& problem) {
     if (!extension.empty()) extension.erase(0, 1);
     if (!options.type.empty()) {
         const auto type = typeFromName(options.type);
-        if (!type || lowercase(options.type) == "txt") {
-            problem = "--type must be csv, xls or xlsx";
-            return target;
-        }
+        if (!type || lowercase(options.type) == "txt")
+            return errorStatus("--type must be csv, xls or xlsx");
         target.type = *type;
     } else if (!extension.empty()) {
         const auto type = typeFromName(extension);
         if (!type) {
-            problem = "cannot tell the listing type from \"" + target.file.filename().string() +
-                      "\": name it .csv, .xls or .xlsx, or give --type";
-            return target;
+            return errorStatus("cannot tell the listing type from \"" +
+                               target.file.filename().string() +
+                               "\": name it .csv, .xls or .xlsx, or give --type");
         }
         target.type = *type;
     }
@@ -133,29 +133,29 @@ std::vector<std::string> listingColumns(const ListOptions& options, bool plMode)
     return columns;
 }
 
-// The --sort keys, "-" in front for descending; empty `problem` when all are columns.
-std::vector<ListingSortKey> sortKeys(const ListOptions& options, const ListingTarget& target,
-                                     bool plMode, std::string& problem) {
+// The --sort keys, "-" in front for descending; fails unless all are columns.
+Result<std::vector<ListingSortKey>> sortKeys(const ListOptions& options,
+                                             const ListingTarget& target, bool plMode) {
     std::vector<ListingSortKey> keys;
     if (!options.sort.empty() && target.type != ListingType::Csv) {
-        problem = "--sort applies to CSV listings only; spreadsheets keep the songs' order";
-        return keys;
+        return errorStatus(
+            "--sort applies to CSV listings only; spreadsheets keep the songs' order");
     }
     for (const std::string& key : options.sort) {
         const bool descending = !key.empty() && key.front() == '-';
         const std::string identifier = descending ? key.substr(1) : key;
         if (!ListingColumn::forIdentifier(identifier, plMode)) {
-            problem = "cannot sort by \"" + identifier + "\": not a column identifier";
-            return keys;
+            return errorStatus("cannot sort by \"" + identifier + "\": not a column identifier");
         }
         keys.push_back({identifier, !descending});
     }
     return keys;
 }
 
-// The songs of the albums the options name, in the listing's order; empty `problem` on success.
-std::vector<const MediaItem*> albumSongs(const MediaLibrary& library, PreferencesStore& preferences,
-                                         const ListOptions& options, std::string& problem) {
+// The songs of the albums the options name, in the listing's order.
+Result<std::vector<const MediaItem*>> albumSongs(const MediaLibrary& library,
+                                                 PreferencesStore& preferences,
+                                                 const ListOptions& options) {
     AlbumCatalogue catalogue(&library, preferences);
     catalogue.loadAlbums();
     std::vector<std::shared_ptr<KvrAlbumInfo>> chosen;
@@ -168,23 +168,19 @@ std::vector<const MediaItem*> albumSongs(const MediaLibrary& library, Preference
     for (const std::string& name : options.albums) {
         auto album = catalogue.findByDisplayName(name);
         if (!album) {
-            problem = "no album \"" + name +
-                      "\" (name it \"ARTIST - TITLE\" as 'kelvara-cli albums' shows)";
-            return {};
+            return errorStatus("no album \"" + name +
+                               "\" (name it \"ARTIST - TITLE\" as 'kelvara-cli albums' shows)");
         }
         chosen.push_back(album);
     }
-    if (chosen.empty()) {
-        problem = "Please select at least one album.";
-        return {};
-    }
+    if (chosen.empty()) return errorStatus("Please select at least one album.");
     return *ListingSongs::fromAlbums(catalogue, chosen);
 }
 
-// The songs of the playlists the options name, in turn; empty `problem` on success.
-std::vector<const MediaItem*> playlistSongs(const MediaLibrary& library,
-                                            PreferencesStore& preferences,
-                                            const ListOptions& options, std::string& problem) {
+// The songs of the playlists the options name, in turn.
+Result<std::vector<const MediaItem*>> playlistSongs(const MediaLibrary& library,
+                                                    PreferencesStore& preferences,
+                                                    const ListOptions& options) {
     PlaylistBrowser browser(&library, preferences);
     browser.loadPlaylist();
     std::vector<const Playlist*> chosen;
@@ -194,67 +190,59 @@ std::vector<const MediaItem*> playlistSongs(const MediaLibrary& library,
         chosen = browser.chosen(ItemChoice::All);
     else if (options.current) {
         chosen = browser.chosen(ItemChoice::Current);
-        if (chosen.empty()) {
-            problem = "no playlist is selected";
-            return {};
-        }
+        if (chosen.empty()) return errorStatus("no playlist is selected");
     }
     for (const std::string& name : options.playlists) {
         const Playlist* playlist = findPlaylist(browser, library, name);
-        if (!playlist) {
-            problem = "no playlist named \"" + name + "\"";
-            return {};
-        }
+        if (!playlist) return errorStatus("no playlist named \"" + name + "\"");
         chosen.push_back(playlist);
     }
     return ListingSongs::fromPlaylists(chosen);
 }
 
-// Writes the listing file; false after setting `error`.
-bool writeListing(const ListingTarget& target, const std::vector<const MediaItem*>& songs,
-                  const std::vector<std::string>& columns, const std::vector<ListingSortKey>& keys,
-                  bool albumListing, std::string& error) {
+// Writes the listing file.
+Status writeListing(const ListingTarget& target, const std::vector<const MediaItem*>& songs,
+                    const std::vector<std::string>& columns,
+                    const std::vector<ListingSortKey>& keys, bool albumListing) {
     const bool plMode = !albumListing;
     if (target.type == ListingType::Csv) {
         FXCsvExporter exporter;
         exporter.setArrayController(songs);
         exporter.setSortDescriptors(keys);
-        const Status written = exporter.createCSVWithVisibleColumns(columns, target.file, plMode);
-        error = written.message();
-        return written.ok();
+        return exporter.createCSVWithVisibleColumns(columns, target.file, plMode);
     }
     RBExcel excel;
     excel.setTitle(albumListing ? "Albums" : "Playlists");
     excel.setArrayController(songs);
-    const Status written =
-        excel.createExcelIsXMl(target.type == ListingType::Xlsx, columns, plMode, target.file);
-    error = written.message();
-    return written.ok();
+    return excel.createExcelIsXMl(target.type == ListingType::Xlsx, columns, plMode, target.file);
 }
 
 int runList(CliContext& context, const ListOptions& options) {
-    std::string problem = sourceProblem(options);
-    if (!problem.empty()) return fail(problem);
-    const ListingTarget target = listingTarget(options, problem);
-    if (!problem.empty()) return fail(problem);
+    if (const Status sources = checkSources(options); !sources.ok()) return fail(sources.message());
+    const Result<ListingTarget> target = listingTarget(options);
+    if (!target.ok()) return fail(target.message());
     const bool albumListing = !options.albums.empty() || options.albumsFlag;
     const std::vector<std::string> columns = listingColumns(options, !albumListing);
-    const std::vector<ListingSortKey> keys = sortKeys(options, target, !albumListing, problem);
-    if (!problem.empty()) return fail(problem);
+    const Result<std::vector<ListingSortKey>> keys = sortKeys(options, *target, !albumListing);
+    if (!keys.ok()) return fail(keys.message());
 
     const MediaLibrary* library = context.openLibrary();
     if (!library) return kExitFailure;
     PreferencesStore& preferences = PreferencesStore::standardUserDefaults();
-    const std::vector<const MediaItem*> songs =
-        albumListing ? albumSongs(*library, preferences, options, problem)
-                     : playlistSongs(*library, preferences, options, problem);
-    if (!problem.empty()) return fail(problem);
-    if (!writeListing(target, songs, columns, keys, albumListing, problem)) return fail(problem);
+    const Result<std::vector<const MediaItem*>> chosen =
+        albumListing ? albumSongs(*library, preferences, options)
+                     : playlistSongs(*library, preferences, options);
+    if (!chosen.ok()) return fail(chosen.message());
+    const std::vector<const MediaItem*>& songs = *chosen;
+    if (const Status written = writeListing(*target, songs, columns, *keys, albumListing);
+        !written.ok()) {
+        return fail(written.message());
+    }
 
     std::cout << "Wrote " << songs.size() << (songs.size() == 1 ? " song" : " songs") << " to "
-              << target.file.string() << "\n";
-    if (options.open && !openWithDefaultApplication(target.file)) {
-        std::cerr << "kelvara-cli: could not open " << target.file.string() << " with xdg-open\n";
+              << target->file.string() << "\n";
+    if (options.open && !openWithDefaultApplication(target->file)) {
+        std::cerr << "kelvara-cli: could not open " << target->file.string() << " with xdg-open\n";
         return kExitIssues;
     }
     return kExitOk;

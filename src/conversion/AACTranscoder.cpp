@@ -224,6 +224,11 @@ bool AACTranscoder::fail(int code, const char* message) {
     return false;
 }
 
+bool AACTranscoder::stop() {
+    stopped_ = true;
+    return false;
+}
+
 void AACTranscoder::reportStatus(const char* call, int line, int status) {
     if (!console_) return;
     char four[5] = {};
@@ -238,8 +243,15 @@ void AACTranscoder::reportStatus(const char* call, int line, int status) {
     console_(text);
 }
 
-bool AACTranscoder::start() {
+Status AACTranscoder::start() {
     error_.reset();
+    stopped_ = false;
+    if (run()) return okStatus();
+    // Every stage that gives up has either failed or stopped.
+    return errorStatus(error_ ? error_->localizedDescription : "Conversion cancelled");
+}
+
+bool AACTranscoder::run() {
     Session s;
     if (!s.packet || !s.decoded || !s.encoderFrame) return fail(0, "Couldn't open the source file");
     const AVCodec* aac = nullptr;
@@ -387,14 +399,14 @@ bool AACTranscoder::openEncoder(Session& s, const AVCodec* aac, const AVChannelL
 bool AACTranscoder::transfer(Session& s) {
     const int framesPerPass = transferBufferSize / clientFormat_.bytesPerFrame();
     for (;;) {
-        if (stopping()) return false;
+        if (stopping()) return stop();
         const int read = s.read(framesPerPass);
         if (read < 0) {
             reportStatus("av_read_frame", __LINE__, read);
             return fail(1, "Error reading the source file");
         }
         if (read == 0) return true;
-        if (stopping()) return false;
+        if (stopping()) return stop();
         const int status = s.write(read);
         if (status < 0) {
             reportStatus("avcodec_send_frame", __LINE__, status);

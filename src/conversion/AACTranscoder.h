@@ -7,11 +7,15 @@
 #include <optional>
 #include <string>
 
+#include "platform/Status.h"
+
 struct AVChannelLayout;
 struct AVCodec;
 
 namespace kelvara {
 
+// What went wrong, for callers that tell failures apart: the code of the stage that failed (0
+// opening or writing, 1 reading or setting up, 2 the encoder's settings) in errorDomain.
 struct TranscoderError {
     std::string domain;
     int code = 0;
@@ -40,9 +44,10 @@ class AACTranscoder {
     AACTranscoder(const AACTranscoder&) = delete;
     AACTranscoder& operator=(const AACTranscoder&) = delete;
 
-    // Runs the whole transcoding. False on failure (error() tells why) or when cancelled (no
-    // error). After a failure past the creation of the output, the output holds what was written.
-    bool start();
+    // Runs the whole transcoding. Not ok when it failed (error() holds the code; the message is
+    // its description) or when it was stopped (stopped(), no error(), "Conversion cancelled").
+    // After either, past the creation of the output, the output holds what was written.
+    Status start();
     // May be called from another thread; seen before each read and each write.
     void cancel() { cancelled_ = true; }
     // A stop request owned by someone else (the run's), seen where cancel() is.
@@ -52,7 +57,10 @@ class AACTranscoder {
     void setInputFilePath(std::filesystem::path v) { inputFilePath_ = std::move(v); }
     const std::filesystem::path& outputFilePath() const { return outputFilePath_; }
     void setOutputFilePath(std::filesystem::path v) { outputFilePath_ = std::move(v); }
+    // The last start()'s failure; none after a success or a stop.
     const std::optional<TranscoderError>& error() const { return error_; }
+    // Whether the last start() ended on cancel() or the stop request rather than on a failure.
+    bool stopped() const { return stopped_; }
     bool isCancelled() const { return cancelled_; }
     void setCancelled(bool v) { cancelled_ = v; }
     std::uint32_t bitRate() const { return bitRate_; }
@@ -71,8 +79,12 @@ class AACTranscoder {
     struct Session;
     bool stopping() const { return cancelled_ || (stop_ && *stop_); }
     bool fail(int code, const char* message);
+    // Ends a stage on a stop request; false, like fail(), but without an error.
+    bool stop();
     void reportStatus(const char* call, int line, int status);
-    // The stages of start(), in order; each reports its own failure and returns false.
+    // start() without its outcome: false after fail() or stop().
+    bool run();
+    // The stages of run(), in order; each reports its own failure and returns false.
     bool openSource(Session& s);
     bool findEncoder(const Session& s, const AVCodec*& aac);
     bool openDestination(Session& s);
@@ -84,6 +96,7 @@ class AACTranscoder {
     std::filesystem::path inputFilePath_;
     std::filesystem::path outputFilePath_;
     std::optional<TranscoderError> error_;
+    bool stopped_ = false;
     std::atomic<bool> cancelled_{false};
     const std::atomic<bool>* stop_ = nullptr;
     std::uint32_t bitRate_ = 64000;

@@ -230,20 +230,14 @@ ConversionOutcome MediaConverter::convertTomp3andSaveTo(const ConversionJob& job
     }
     // The tag is made in memory and written into the MP3's own temporary file, every write
     // checked: a full disk fails the song instead of giving a truncated file.
-    std::string tag;
-    try {
-        try {
-            tag = TagDemo::render(tags);
-        } catch (const std::exception& e) {
-            if (!tags.artwork) throw;
-            say(job.console, std::string(e.what()) + "; the song is converted without it");
-            tags.artwork.reset();
-            tag = TagDemo::render(tags);
-        }
-    } catch (const std::exception& e) {
-        return fail(e.what());
+    Result<std::string> tag = TagDemo::render(tags);
+    if (!tag.ok() && tags.artwork) {
+        say(job.console, tag.message() + "; the song is converted without it");
+        tags.artwork.reset();
+        tag = TagDemo::render(tags);
     }
-    if (const Status tagged = TagDemo::replaceTags((*file)->fd(), tag); !tagged.ok())
+    if (!tag.ok()) return fail(tag.message());
+    if (const Status tagged = TagDemo::replaceTags((*file)->fd(), *tag); !tagged.ok())
         return fail(tagged.message());
     if (stopped(job)) return ConversionOutcome::Failed;
     if (const Status committed = (*file)->commit(); !committed.ok()) return fail(committed.message());
@@ -265,12 +259,10 @@ ConversionOutcome MediaConverter::convertToAACItemAtUrl(const ConversionJob& job
         transcoder.setBitRate(transcoderBitRate(job.bitRate));
         transcoder.setConsole(job.console);
         transcoder.setStopRequest(job.cancel);
-        if (!transcoder.start()) {
+        if (const Status transcoded = transcoder.start(); !transcoded.ok()) {
             std::filesystem::remove(temporary, ec);
             if (stopped(job)) return ConversionOutcome::Failed;
-            const std::string reason = transcoder.error() ? transcoder.error()->localizedDescription
-                                                          : std::string("Conversion cancelled");
-            say(job.logErrorMessage, "Error: " + reason + ": " + job.source.string());
+            say(job.logErrorMessage, "Error: " + transcoded.message() + ": " + job.source.string());
             return ConversionOutcome::Failed;
         }
     }

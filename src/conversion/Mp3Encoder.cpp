@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "conversion/PcmDecoder.h"
+#include "engine/KvrUserOptions.h"
 #include "platform/UniqueHandles.h"
 
 namespace kelvara {
@@ -229,10 +230,10 @@ class Mp3Encoding {
 
 }  // namespace
 
-int Mp3Encoder::qualityForAlgorithm(std::int64_t algorithm) {
-    if (algorithm == 0) return 2;
-    if (algorithm == 1) return 5;
-    return 7;
+int Mp3Encoder::qualityForAlgorithm(Mp3Algorithm algorithm) {
+    KvrUserOptions options;
+    options.setAlgorithm(algorithm);
+    return options.lameQuality();
 }
 
 Status Mp3Encoder::encode(const std::filesystem::path& pcmFile, int outFd, int bitRate, int quality,

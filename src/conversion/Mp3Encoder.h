@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "engine/ExportOptionValues.h"
 #include "platform/Status.h"
 
 namespace kelvara {
@@ -18,8 +19,8 @@ class Mp3Encoder {
     static constexpr int pcmFrames = 8192;      // frames of 2 x 16 bits read per pass
     static constexpr int mp3BufferSize = 8192;  // bytes handed to LAME per call
 
-    // The persistent "Algorithm" option to LAME's quality: 0 -> 2, 1 -> 5, others -> 7.
-    static int qualityForAlgorithm(std::int64_t algorithm);
+    // LAME's quality for the "Algorithm" option, as the options themselves define it.
+    static int qualityForAlgorithm(Mp3Algorithm algorithm);
 
     // Encodes the samples of `pcmFile` after its first 4096 bytes into `outFd` (empty, seekable),
     // then writes LAME's Info frame over the frame it reserved at the start of the audio.

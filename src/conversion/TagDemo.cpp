@@ -10,8 +10,8 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <memory>
-#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -55,7 +55,7 @@ std::vector<unicode_t> id3libUnits(std::string_view text) {
 // come from such a frame.
 using Frames = std::vector<std::unique_ptr<ID3_Frame>>;
 
-void addEmptyTextFrame(Frames& frames, ID3_FrameID id, const char* name) {
+Status addEmptyTextFrame(Frames& frames, ID3_FrameID id, const char* name) {
     const std::array<uchar, 25> bytes = {'I',
                                          'D',
                                          '3',
@@ -84,15 +84,13 @@ void addEmptyTextFrame(Frames& frames, ID3_FrameID id, const char* name) {
     ID3_Tag parsed;
     parsed.Parse(bytes.data(), bytes.size());
     std::unique_ptr<ID3_Frame> empty(parsed.RemoveFrame(parsed.Find(id)));
-    if (!empty) throw std::runtime_error(std::string("Cannot make an empty ") + name + " frame");
+    if (!empty) return errorStatus(std::string("Cannot make an empty ") + name + " frame");
     frames.push_back(std::move(empty));
+    return okStatus();
 }
 
-void addTextFrame(Frames& frames, ID3_FrameID id, const char* name, const std::string& value) {
-    if (value.empty()) {
-        addEmptyTextFrame(frames, id, name);
-        return;
-    }
+Status addTextFrame(Frames& frames, ID3_FrameID id, const char* name, const std::string& value) {
+    if (value.empty()) return addEmptyTextFrame(frames, id, name);
     auto frame = std::make_unique<ID3_Frame>(id);
     const auto units = id3libUnits(value);
     frame->GetField(ID3FN_TEXTENC)->Set(ID3TE_UTF16);
@@ -100,6 +98,7 @@ void addTextFrame(Frames& frames, ID3_FrameID id, const char* name, const std::s
     frame->GetField(ID3FN_TEXT)->SetEncoding(ID3TE_UTF16);
     frame->GetField(ID3FN_TEXT)->Set(units.data());
     frames.push_back(std::move(frame));
+    return okStatus();
 }
 
 // Collects what id3lib renders.
@@ -166,21 +165,33 @@ bool pwriteAll(int fd, const char* data, std::size_t size, off_t offset) {
 
 }  // namespace
 
-std::string TagDemo::render(const TagDictionary& tags) {
+Result<std::string> TagDemo::render(const TagDictionary& tags) {
+    // id3lib allocates freely and may throw what the allocator throws.
+    try {
+        return renderFrames(tags);
+    } catch (const std::exception& e) {
+        return errorStatus(e.what());
+    }
+}
+
+Result<std::string> TagDemo::renderFrames(const TagDictionary& tags) {
     // The frames are rendered one by one and the tag header is ours: id3lib 3.8.3's
     // ID3_Tag::Render works on a copy of the tag, and its frame copy corrupts the heap.
     Frames frames;
-    addTextFrame(frames, ID3FID_TITLE, "TIT2", tags.title);
-    addTextFrame(frames, ID3FID_ALBUM, "TALB", tags.album);
-    addTextFrame(frames, ID3FID_LEADARTIST, "TPE1", tags.artist);
-    addTextFrame(frames, ID3FID_CONTENTTYPE, "TCON", tags.genre);
-    addTextFrame(frames, ID3FID_TRACKNUM, "TRCK", tags.truckNum);
-    addTextFrame(frames, ID3FID_YEAR, "TYER", tags.year);
-    if (tags.bpm > 0) addTextFrame(frames, ID3FID_BPM, "TBPM", std::to_string(tags.bpm));
+    Status made;
+    made.update(addTextFrame(frames, ID3FID_TITLE, "TIT2", tags.title));
+    made.update(addTextFrame(frames, ID3FID_ALBUM, "TALB", tags.album));
+    made.update(addTextFrame(frames, ID3FID_LEADARTIST, "TPE1", tags.artist));
+    made.update(addTextFrame(frames, ID3FID_CONTENTTYPE, "TCON", tags.genre));
+    made.update(addTextFrame(frames, ID3FID_TRACKNUM, "TRCK", tags.truckNum));
+    made.update(addTextFrame(frames, ID3FID_YEAR, "TYER", tags.year));
+    if (tags.bpm > 0)
+        made.update(addTextFrame(frames, ID3FID_BPM, "TBPM", std::to_string(tags.bpm)));
+    if (!made.ok()) return made;
     if (tags.artwork) {
         // Read here rather than by id3lib's FromFile, which gives no word when it fails.
         const auto jpeg = ArtworkReader::readImageFile(*tags.artwork);
-        if (!jpeg) throw std::runtime_error("Cannot read artwork " + tags.artwork->string());
+        if (!jpeg) return errorStatus("Cannot read artwork " + tags.artwork->string());
         auto picture = std::make_unique<ID3_Frame>(ID3FID_PICTURE);
         picture->GetField(ID3FN_MIMETYPE)->Set("image/jpeg");
         picture->GetField(ID3FN_PICTURETYPE)->Set(11);
@@ -194,8 +205,7 @@ std::string TagDemo::render(const TagDictionary& tags) {
     for (const auto& frame : frames) frame->Render(writer);
     // An ID3v2.3 header without flags (no unsynchronisation, no extended header) and, with no
     // padding, the frames' size as a 28-bit synchsafe number.
-    if (body.empty() || body.size() >= (1u << 28))
-        throw std::runtime_error("Cannot render the ID3 tag");
+    if (body.empty() || body.size() >= (1u << 28)) return errorStatus("Cannot render the ID3 tag");
     std::string tag = {'I', 'D', '3', 3, 0, 0};
     for (int shift = 21; shift >= 0; shift -= 7) tag.push_back(char((body.size() >> shift) & 0x7F));
     return tag + body;

@@ -14,13 +14,17 @@ namespace kelvara {
 class TagDemo {
   public:
     // TIT2, TALB, TPE1, TCON, TRCK, TYER, TBPM when bpm > 0 and APIC when artwork is given,
-    // UTF-16 text, no padding, no unsynchronisation. Throws std::runtime_error when the tag
-    // cannot be made (the artwork file unreadable included).
-    static std::string render(const TagDictionary& tags);
+    // UTF-16 text, no padding, no unsynchronisation. Fails when the tag cannot be made (the
+    // artwork file unreadable included).
+    static Result<std::string> render(const TagDictionary& tags);
     // Replaces every ID3v2 tag at the start of the open MP3 file `fd` (LAME's) with `tag`,
     // moving the audio in place. Fails with the system's reason when a read or write fails, the
     // file then being unusable.
     static Status replaceTags(int fd, std::string_view tag);
+
+  private:
+    // render() but for what id3lib throws.
+    static Result<std::string> renderFrames(const TagDictionary& tags);
 };
 
 }  // namespace kelvara

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/Utf8Decoder.h"
+
 namespace kelvara::FileNameRules {
 namespace {
 
@@ -23,40 +25,6 @@ std::size_t spaceLength(std::string_view text, std::size_t i) {
 }
 
 bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-// Length of the well-formed UTF-8 sequence at `text[i]` (shortest form, no surrogates, at most
-// U+10FFFF), with its code point in `codePoint`; 0 when the bytes there are not one.
-std::size_t decode(std::string_view text, std::size_t i, char32_t& codePoint) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned lead = byte(i);
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    }
-    std::size_t length = 0;
-    unsigned low = 0x80, high = 0xBF;  // range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() - i < length || byte(i + 1) < low || byte(i + 1) > high) return 0;
-    char32_t value = lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        if (!isContinuation(text[i + k])) return 0;
-        value = (value << 6) | (byte(i + k) & 0x3F);
-    }
-    codePoint = value;
-    return length;
-}
 
 bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
@@ -123,17 +91,16 @@ std::string withoutControlCharacters(std::string_view text, std::string_view rep
     std::string result;
     result.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        char32_t c = 0;
-        const std::size_t length = decode(text, i, c);
-        if (length == 0) {
+        const Utf8Character c = decodeUtf8(text, i);
+        if (!c.valid) {
             result.push_back(text[i++]);
             continue;
         }
-        if (isControl(c))
+        if (isControl(c.code))
             result += replacement;
         else
-            result.append(text.substr(i, length));
-        i += length;
+            result.append(text.substr(i, c.length));
+        i += c.length;
     }
     return result;
 }
@@ -142,14 +109,9 @@ std::string cleanName(std::string_view text) {
     std::string result;
     result.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        char32_t c = 0;
-        const std::size_t length = decode(text, i, c);
-        if (length == 0) {
-            ++i;
-            continue;
-        }
-        if (!isControl(c)) result.append(text.substr(i, length));
-        i += length;
+        const Utf8Character c = decodeUtf8(text, i);
+        if (c.valid && !isControl(c.code)) result.append(text.substr(i, c.length));
+        i += c.length;
     }
     return result;
 }

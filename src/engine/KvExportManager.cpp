@@ -479,7 +479,7 @@ void KvExportManager::convertSong(const MediaItem& song, bool toMp3, const fs::p
     job.source = source;
     job.destination = destination;
     job.bitRate = static_cast<int>(rate);
-    job.algorithm = toStored(userOptions_.algorithm());
+    job.algorithm = userOptions_.algorithm();
     job.skipIfExists = userOptions_.skipIfExists();
     job.cancel = &abort_;
     job.logMessage = [this](const std::string& line) { logMessage(line); };

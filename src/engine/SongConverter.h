@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/ExportOptionValues.h"
 #include "library/MediaItem.h"
 
 namespace kelvara {
@@ -18,7 +19,7 @@ struct ConversionJob {
     std::filesystem::path source;
     std::filesystem::path destination;
     int bitRate = 0;      // kbit/s, already chosen by the song export
-    std::int64_t algorithm = 1;  // the persistent "Algorithm" option: MP3 quality setting
+    Mp3Algorithm algorithm = Mp3Algorithm::Standard;  // the persistent option: MP3 quality
     bool skipIfExists = true;
     // The run's stop request. Once it is true the conversion ends between chunks of its work
     // (well under half a second), keeps no partial or temporary file, logs nothing and returns

@@ -18,9 +18,9 @@ std::vector<std::filesystem::path> LibraryLocator::usualPlaces() {
     };
 }
 
-std::optional<std::filesystem::path> LibraryLocator::find(
-    const std::optional<std::filesystem::path>& commandLine, std::string& error) {
-    if (commandLine && !commandLine->empty()) return commandLine;
+Result<std::filesystem::path> LibraryLocator::find(
+    const std::optional<std::filesystem::path>& commandLine) {
+    if (commandLine && !commandLine->empty()) return *commandLine;
     if (auto preferred = PreferencesStore::standardUserDefaults().stringForKey("LibraryPath")) {
         if (!preferred->empty()) return std::filesystem::path(*preferred);
     }
@@ -32,12 +32,13 @@ std::optional<std::filesystem::path> LibraryLocator::find(
         std::error_code ec;
         if (std::filesystem::is_regular_file(place, ec)) return place;
     }
-    error = "No library file found. Tried: --library (not given), the preference \"LibraryPath\" "
-            "(not set), $KELVARA_LIBRARY (not set)";
+    std::string error =
+        "No library file found. Tried: --library (not given), the preference \"LibraryPath\" "
+        "(not set), $KELVARA_LIBRARY (not set)";
     for (const auto& place : places) error += ", " + place.string();
     if (places.empty()) error += ", ~/Music ($HOME not set)";
     error += ". Name the file with --library FILE.";
-    return std::nullopt;
+    return errorStatus(std::move(error));
 }
 
 }  // namespace kelvara

@@ -11,6 +11,7 @@
 #include "library/CheckedFlags.h"
 #include "library/MediaItem.h"
 #include "library/Playlist.h"
+#include "platform/Status.h"
 
 namespace kelvara {
 
@@ -36,11 +37,10 @@ public:
     MediaLibrary(const MediaLibrary&) = delete;
     MediaLibrary& operator=(const MediaLibrary&) = delete;
 
-    // Reads a library file. On failure returns nullptr and sets `error` to a message that names
-    // the file (and, for XML errors, the byte offset).
-    static std::unique_ptr<MediaLibrary> initWithContentsOfFile(const std::filesystem::path& file,
-                                                                const LibraryOpenOptions& options,
-                                                                std::string& error);
+    // Reads a library file. A failure's message names the file (and, for XML errors, the byte
+    // offset).
+    static Result<std::unique_ptr<MediaLibrary>> initWithContentsOfFile(
+        const std::filesystem::path& file, const LibraryOpenOptions& options);
 
     const std::vector<const Playlist*>& allPlaylists() const { return playlistList_; }
     const std::vector<const MediaItem*>& allMediaItems() const { return itemList_; }

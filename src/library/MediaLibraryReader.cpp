@@ -39,17 +39,18 @@ std::string quoted(const std::filesystem::path& file) {
     return text;
 }
 
-std::string cannotRead(const std::filesystem::path& file, const std::string& reason) {
-    return "Cannot read the library file " + quoted(file) + ": " + reason;
+Status cannotRead(const std::filesystem::path& file, const std::string& reason) {
+    return errorStatus("Cannot read the library file " + quoted(file) + ": " + reason);
 }
 
-std::string truncatedAt(const std::string& prefix, std::size_t size) {
-    return prefix + " is truncated: it ends at byte " + std::to_string(size) +
-           " before the XML is complete";
+Status truncatedAt(const std::string& prefix, std::size_t size) {
+    return errorStatus(prefix + " is truncated: it ends at byte " + std::to_string(size) +
+                       " before the XML is complete");
 }
 
-std::string invalidXml(const std::string& prefix, const std::string& what, std::size_t offset) {
-    return prefix + " is not valid XML: " + what + " at byte offset " + std::to_string(offset);
+Status invalidXml(const std::string& prefix, const std::string& what, std::size_t offset) {
+    return errorStatus(prefix + " is not valid XML: " + what + " at byte offset " +
+                       std::to_string(offset));
 }
 
 // The last bytes of the text, as they are before the parser writes into it.
@@ -73,53 +74,42 @@ struct FileText {
     std::size_t size = 0;
 };
 
-// Opens `file` for reading after making sure it is a regular file; empty after setting `error`.
-UniqueFd openRegularFile(const std::filesystem::path& file, std::size_t& size, std::string& error) {
+// A regular file open for reading, and its size when it was opened.
+struct OpenFile {
+    UniqueFd fd;
+    std::size_t size = 0;
+};
+
+// Opens `file` for reading after making sure it is a regular file.
+Result<OpenFile> openRegularFile(const std::filesystem::path& file) {
     // Not blocking: opening a FIFO would otherwise wait for a writer for ever. What it is is
     // checked before anything is read.
     UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd) {
-        error = cannotRead(file, std::strerror(errno));
-        return {};
-    }
+    if (!fd) return cannotRead(file, std::strerror(errno));
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        error = cannotRead(file, std::strerror(errno));
-        return {};
-    }
-    if (S_ISDIR(info.st_mode)) {
-        error = cannotRead(file, "it is a folder");
-        return {};
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = cannotRead(file, "it is not a regular file");
-        return {};
-    }
-    size = static_cast<std::size_t>(info.st_size);
-    return fd;
+    if (::fstat(fd.get(), &info) != 0) return cannotRead(file, std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) return cannotRead(file, "it is a folder");
+    if (!S_ISREG(info.st_mode)) return cannotRead(file, "it is not a regular file");
+    return OpenFile{std::move(fd), static_cast<std::size_t>(info.st_size)};
 }
 
-// Reads up to `size` bytes (fewer when the file shrank meanwhile); false after setting `error`.
-bool readWhole(const UniqueFd& fd, std::size_t size, const std::filesystem::path& file,
-               FileText& text, std::string& error) {
+// Reads up to the size it had when opened (less when the file shrank meanwhile).
+Result<FileText> readWhole(const OpenFile& open, const std::filesystem::path& file) {
+    FileText text;
     try {
-        text.data = std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(size, 1));
+        text.data = std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(open.size, 1));
     } catch (const std::bad_alloc&) {
-        error = cannotRead(file, "it is too large for memory");
-        return false;
+        return cannotRead(file, "it is too large for memory");
     }
-    text.size = 0;
-    while (text.size < size) {
-        const ssize_t got = ::read(fd.get(), text.data.get() + text.size, size - text.size);
+    while (text.size < open.size) {
+        const ssize_t got =
+            ::read(open.fd.get(), text.data.get() + text.size, open.size - text.size);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            error = cannotRead(file, std::strerror(errno));
-            return false;
-        }
+        if (got < 0) return cannotRead(file, std::strerror(errno));
         if (got == 0) break;
         text.size += static_cast<std::size_t>(got);
     }
-    return true;
+    return text;
 }
 
 // Where the tracks were cut out of the text, to give error offsets in the file as it is.
@@ -135,16 +125,15 @@ class TrackSlices {
     TrackSlices(char* data, std::size_t size, TrackScanner& scanner)
         : data_(data), size_(size), scanner_(scanner) {}
 
-    // Reads every slice into `builder`; false after setting `error` for a slice that is not XML.
-    bool readInto(LibraryBuilder& builder, const std::string& prefix, std::string& error) {
+    // Reads every slice into `builder`; fails at the first slice that is not XML.
+    Status readInto(LibraryBuilder& builder, const std::string& prefix) {
         std::future<Slice> next = start(0);
         for (std::size_t k = 0;; ++k) {
             const Slice slice = next.get();
-            if (slice.last) return true;
+            if (slice.last) return okStatus();
             if (!slice.result) {
-                error = invalidXml(prefix, slice.result.description(),
-                                   slice.begin + static_cast<std::size_t>(slice.result.offset));
-                return false;
+                return invalidXml(prefix, slice.result.description(),
+                                  slice.begin + static_cast<std::size_t>(slice.result.offset));
             }
             next = start(k + 1);
             builder.readTracks(documents_[k % 2]);
@@ -153,7 +142,7 @@ class TrackSlices {
 
     // Why the scanner stopped short of the end of "Tracks". The parser says best what is wrong:
     // it reads the rest of the text from the first track not read.
-    std::string failure(const std::string& prefix, const std::string& originalTail) {
+    Status failure(const std::string& prefix, const std::string& originalTail) {
         const std::size_t from = scanner_.pending();
         const pugi::xml_parse_result result = documents_[0].load_buffer_inplace(
             data_ + from, size_ - from, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
@@ -209,43 +198,39 @@ class TrackSlices {
 
 // Reads the tracks of a large file ahead of the rest and cuts them out of the text, so that the
 // document parsed next is small. Does nothing when the scanner leaves the tracks to the full
-// parse. False after setting `error`.
-bool readTracksAhead(char* data, std::size_t& size, LibraryBuilder& builder,
-                     const std::string& prefix, CutOut& cut, std::string& error) {
+// parse.
+Status readTracksAhead(char* data, std::size_t& size, LibraryBuilder& builder,
+                       const std::string& prefix, CutOut& cut) {
     const std::string originalTail = tailOf(data, size);
     TrackScanner scanner(std::string_view(data, size));
-    if (!scanner.start()) return true;
+    if (!scanner.start()) return okStatus();
     {
         TrackSlices slices(data, size, scanner);
-        if (!slices.readInto(builder, prefix, error)) return false;
+        if (Status read = slices.readInto(builder, prefix); !read.ok()) return read;
         if (scanner.failure() != TrackScanner::Failure::None) {
-            error = slices.failure(prefix, originalTail);
-            return false;
+            return slices.failure(prefix, originalTail);
         }
     }
     cut.at = scanner.begin();
     cut.bytes = scanner.end() - scanner.begin();
     std::memmove(data + scanner.begin(), data + scanner.end(), size - scanner.end());
     size -= cut.bytes;
-    return true;
+    return okStatus();
 }
 
-// Parses what is left of the text; false after setting `error`, with offsets in the file.
-bool parseDocument(pugi::xml_document& document, char* data, std::size_t size, const CutOut& cut,
-                   const std::string& prefix, std::string& error) {
+// Parses what is left of the text; a failure gives offsets in the file.
+Status parseDocument(pugi::xml_document& document, char* data, std::size_t size, const CutOut& cut,
+                     const std::string& prefix) {
     const std::string tail = tailOf(data, size);
     const pugi::xml_parse_result result =
         document.load_buffer_inplace(data, size, kParseOptions, pugi::encoding_auto);
-    if (result) return true;
+    if (result) return okStatus();
     const auto offset =
         std::min(static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0)), size);
     if (document.first_child() && endsWithin(offset, size, tail)) {
-        error = truncatedAt(prefix, size + cut.bytes);
-    } else {
-        error = invalidXml(prefix, result.description(),
-                           offset >= cut.at ? offset + cut.bytes : offset);
+        return truncatedAt(prefix, size + cut.bytes);
     }
-    return false;
+    return invalidXml(prefix, result.description(), offset >= cut.at ? offset + cut.bytes : offset);
 }
 
 // The parts of the top-level dict the library is made of.
@@ -254,16 +239,15 @@ struct LibraryParts {
     OptionalText musicFolder;
 };
 
-// Finds the parts in a parsed property list; false after setting `error` when it is no music
-// library.
-bool findLibraryParts(const pugi::xml_document& document, const std::string& prefix,
-                      LibraryParts& parts, std::string& error) {
+// Finds the parts in a parsed property list; fails when it is no music library.
+Result<LibraryParts> findLibraryParts(const pugi::xml_document& document,
+                                      const std::string& prefix) {
     const pugi::xml_node root = document.document_element();
     if (!isElement(root, "plist")) {
-        error = prefix + " is not a property list: its root element is <" + root.name() +
-                ">, not <plist>";
-        return false;
+        return errorStatus(prefix + " is not a property list: its root element is <" + root.name() +
+                           ">, not <plist>");
     }
+    LibraryParts parts;
     pugi::xml_node top = root.first_child();
     while (top && top.type() != pugi::node_element) top = top.next_sibling();
     if (top && isElement(top, "dict")) {
@@ -277,12 +261,11 @@ bool findLibraryParts(const pugi::xml_document& document, const std::string& pre
         });
     }
     if (!parts.tracks && !parts.playlists) {
-        error = prefix +
-                " is a property list but not a music library: it has no \"Tracks\" and "
-                "no \"Playlists\"";
-        return false;
+        return errorStatus(prefix +
+                           " is a property list but not a music library: it has no \"Tracks\" and "
+                           "no \"Playlists\"");
     }
-    return true;
+    return parts;
 }
 
 // Reads the tracks and playlists into the library. The locations are mapped on a second thread
@@ -311,30 +294,24 @@ OptionalText MediaLibraryReader::canonicalKind(const OptionalText& kind,
     return canonicalKindText(kind, extension);
 }
 
-std::unique_ptr<MediaLibrary> MediaLibraryReader::readFile(const std::filesystem::path& file,
-                                                           std::string& error) const {
-    std::size_t size = 0;
-    const UniqueFd fd = openRegularFile(file, size, error);
-    if (!fd) return nullptr;
-    FileText text;
-    if (!readWhole(fd, size, file, text, error)) return nullptr;
-    return parse(text.data.get(), text.size, file, error);
+Result<std::unique_ptr<MediaLibrary>> MediaLibraryReader::readFile(
+    const std::filesystem::path& file) const {
+    const Result<OpenFile> open = openRegularFile(file);
+    if (!open.ok()) return open.status();
+    Result<FileText> text = readWhole(*open, file);
+    if (!text.ok()) return text.status();
+    return parse(text->data.get(), text->size, file);
 }
 
-std::unique_ptr<MediaLibrary> MediaLibraryReader::readText(std::string text,
-                                                           const std::filesystem::path& name,
-                                                           std::string& error) const {
-    return parse(text.data(), text.size(), name, error);
+Result<std::unique_ptr<MediaLibrary>> MediaLibraryReader::readText(
+    std::string text, const std::filesystem::path& name) const {
+    return parse(text.data(), text.size(), name);
 }
 
-std::unique_ptr<MediaLibrary> MediaLibraryReader::parse(char* data, std::size_t size,
-                                                        const std::filesystem::path& name,
-                                                        std::string& error) const {
+Result<std::unique_ptr<MediaLibrary>> MediaLibraryReader::parse(
+    char* data, std::size_t size, const std::filesystem::path& name) const {
     const std::string prefix = "The library file " + quoted(name);
-    if (size == 0) {
-        error = prefix + " is empty";
-        return nullptr;
-    }
+    if (size == 0) return errorStatus(prefix + " is empty");
     auto library = std::make_unique<MediaLibrary>();
     library->setSourceFile(name);
     LibraryBuilder builder(*library);
@@ -342,19 +319,21 @@ std::unique_ptr<MediaLibrary> MediaLibraryReader::parse(char* data, std::size_t 
     builder.reserve(size / 1024);
 
     CutOut cut;
-    if (!readTracksAhead(data, size, builder, prefix, cut, error)) return nullptr;
+    if (Status ahead = readTracksAhead(data, size, builder, prefix, cut); !ahead.ok()) return ahead;
     pugi::xml_document document;
-    if (!parseDocument(document, data, size, cut, prefix, error)) return nullptr;
-    LibraryParts parts;
-    if (!findLibraryParts(document, prefix, parts, error)) return nullptr;
-    library->setMusicFolder(std::move(parts.musicFolder));
-    build(builder, parts, options_);
+    if (Status parsed = parseDocument(document, data, size, cut, prefix); !parsed.ok()) {
+        return parsed;
+    }
+    Result<LibraryParts> parts = findLibraryParts(document, prefix);
+    if (!parts.ok()) return parts.status();
+    library->setMusicFolder(std::move(parts->musicFolder));
+    build(builder, *parts, options_);
     return library;
 }
 
-std::unique_ptr<MediaLibrary> MediaLibrary::initWithContentsOfFile(
-    const std::filesystem::path& file, const LibraryOpenOptions& options, std::string& error) {
-    return MediaLibraryReader(options).readFile(file, error);
+Result<std::unique_ptr<MediaLibrary>> MediaLibrary::initWithContentsOfFile(
+    const std::filesystem::path& file, const LibraryOpenOptions& options) {
+    return MediaLibraryReader(options).readFile(file);
 }
 
 }  // namespace kelvara

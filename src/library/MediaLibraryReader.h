@@ -18,12 +18,12 @@ class MediaLibraryReader {
 public:
     explicit MediaLibraryReader(LibraryOpenOptions options);
 
-    // On failure returns nullptr and sets `error` to a message naming the file.
-    std::unique_ptr<MediaLibrary> readFile(const std::filesystem::path& file, std::string& error) const;
+    // A failure's message names the file. The library is never null.
+    Result<std::unique_ptr<MediaLibrary>> readFile(const std::filesystem::path& file) const;
 
     // The same for a document already in memory; `name` stands for the file in messages.
-    std::unique_ptr<MediaLibrary> readText(std::string text, const std::filesystem::path& name,
-                                           std::string& error) const;
+    Result<std::unique_ptr<MediaLibrary>> readText(std::string text,
+                                                   const std::filesystem::path& name) const;
 
     // Apple's English text for the item's file kind: `kind` itself when it is one of Apple's
     // English kind texts, else derived from the file extension (".mp3", ".m4p", ...). Otherwise
@@ -33,8 +33,8 @@ public:
     static OptionalText canonicalKind(const OptionalText& kind, std::string_view extension);
 
 private:
-    std::unique_ptr<MediaLibrary> parse(char* data, std::size_t size,
-                                        const std::filesystem::path& name, std::string& error) const;
+    Result<std::unique_ptr<MediaLibrary>> parse(char* data, std::size_t size,
+                                                const std::filesystem::path& name) const;
 
     LibraryOpenOptions options_;
 };

@@ -266,7 +266,10 @@ TEST(AACTranscoderTest, ReportsEachFailureWithItsCodeAndMessage) {
         AACTranscoder transcoder(c.input, c.output);
         std::vector<std::string> console;
         transcoder.setConsole([&](const std::string& line) { console.push_back(line); });
-        EXPECT_FALSE(transcoder.start());
+        const Status started = transcoder.start();
+        EXPECT_FALSE(started.ok());
+        EXPECT_FALSE(transcoder.stopped());
+        EXPECT_EQ(started.message(), c.message);
         ASSERT_TRUE(transcoder.error().has_value());
         EXPECT_EQ(transcoder.error()->code, c.code);
         EXPECT_EQ(transcoder.error()->localizedDescription, c.message);
@@ -280,11 +283,11 @@ TEST(AACTranscoderTest, ReadsPcmInItsOwnFormatAndCompressedAudioAsFloat) {
     TempDir dir;
     AACTranscoder pcm(Sources::get()["stereo.wav"], dir / "pcm.m4a");
     EXPECT_EQ(pcm.bitRate(), 64000u);
-    ASSERT_TRUE(pcm.start());
+    ASSERT_TRUE(pcm.start().ok());
     EXPECT_EQ(pcm.clientFormat().bitsPerChannel, 16);
     EXPECT_FALSE(pcm.clientFormat().isFloat);
     AACTranscoder compressed(Sources::get()["aac.m4a"], dir / "aac.m4a");
-    ASSERT_TRUE(compressed.start());
+    ASSERT_TRUE(compressed.start().ok());
     EXPECT_EQ(compressed.clientFormat().bitsPerChannel, 32);
     EXPECT_TRUE(compressed.clientFormat().isFloat);
     // Mu-law is companded, not linear PCM: read as float like any other codec.
@@ -293,7 +296,7 @@ TEST(AACTranscoderTest, ReadsPcmInItsOwnFormatAndCompressedAudioAsFloat) {
                                   (dir / "mulaw.wav").string()});
     ASSERT_EQ(made.exitCode, 0) << made.err;
     AACTranscoder mulaw(dir / "mulaw.wav", dir / "mulaw.m4a");
-    ASSERT_TRUE(mulaw.start());
+    ASSERT_TRUE(mulaw.start().ok());
     EXPECT_EQ(mulaw.clientFormat().bitsPerChannel, 32);
     EXPECT_TRUE(mulaw.clientFormat().isFloat);
 }
@@ -307,14 +310,29 @@ TEST(AACTranscoderTest, EmptySourceGivesAnM4aWithoutAudioAndCancelStopsWithoutEr
                       std::string(4, '\0');
     writeFile(dir / "empty.wav", wav);
     AACTranscoder empty(dir / "empty.wav", dir / "empty.m4a");
-    EXPECT_TRUE(empty.start()) << (empty.error() ? empty.error()->localizedDescription : "");
+    const Status emptyDone = empty.start();
+    EXPECT_TRUE(emptyDone.ok()) << emptyDone.message();
+    EXPECT_FALSE(empty.stopped());
     EXPECT_TRUE(std::filesystem::exists(dir / "empty.m4a"));
 
     AACTranscoder cancelled(Sources::get()["stereo.wav"], dir / "cancelled.m4a");
     cancelled.cancel();
-    EXPECT_FALSE(cancelled.start());
+    EXPECT_FALSE(cancelled.start().ok());
     EXPECT_TRUE(cancelled.isCancelled());
+    EXPECT_TRUE(cancelled.stopped());
     EXPECT_FALSE(cancelled.error().has_value());
+
+    // The run's stop request stops it the same way; a later start without one runs whole.
+    std::atomic<bool> stop{true};
+    AACTranscoder requested(Sources::get()["stereo.wav"], dir / "requested.m4a");
+    requested.setStopRequest(&stop);
+    const Status stoppedRun = requested.start();
+    EXPECT_FALSE(stoppedRun.ok());
+    EXPECT_TRUE(requested.stopped());
+    EXPECT_FALSE(requested.error().has_value());
+    stop = false;
+    EXPECT_TRUE(requested.start().ok());
+    EXPECT_FALSE(requested.stopped());
 }
 
 // The audio packets (timestamps, sizes and data) read back from an M4A, and its top-level boxes.
@@ -340,7 +358,7 @@ TEST(AacExportTest, CopiesTheAudioPacketsUnchangedAndNeedsAac) {
     TempDir dir;
     AACTranscoder transcoder(Sources::get()["stereo.wav"], dir / "temporary.m4a");
     transcoder.setBitRate(128000);
-    ASSERT_TRUE(transcoder.start());
+    ASSERT_TRUE(transcoder.start().ok());
     AacMetadata metadata;
     metadata.title = "Title";
     metadata.trackNumber = 3;
@@ -361,7 +379,7 @@ TEST(AacExportTest, CopiesTheAudioPacketsUnchangedAndNeedsAac) {
                                      std::string("\x44\xAC\0\0\x10\xB1\2\0\4\0\x10\0", 12) +
                                      "data" + std::string(4, '\0'));
     AACTranscoder empty(dir / "empty.wav", dir / "silent.m4a");
-    ASSERT_TRUE(empty.start());
+    ASSERT_TRUE(empty.start().ok());
     const Status silent = AacExport::exportWithMetadata(dir / "silent.m4a", dir / "out.m4a", metadata);
     EXPECT_FALSE(silent.ok());
     EXPECT_EQ(silent.message(), "No AAC audio in " + (dir / "silent.m4a").string());

@@ -167,7 +167,7 @@ ConversionJob ConversionTest::job(const MediaItem& item, const std::string& dest
     job.source = item.mappedPath();
     job.destination = out_ / destinationName;
     job.bitRate = bitRate;
-    job.algorithm = 1;
+    job.algorithm = Mp3Algorithm::Standard;
     job.skipIfExists = true;
     job.logMessage = [this](const std::string& line) { log_.lines.push_back(line); };
     job.logErrorMessage = [this](const std::string& line) { log_.issues.push_back(line); };

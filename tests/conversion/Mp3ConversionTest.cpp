@@ -8,6 +8,7 @@
 #include "conversion/ConversionFixture.h"
 #include "conversion/Mp3Encoder.h"
 #include "conversion/PcmDecoder.h"
+#include "conversion/TagDemo.h"
 
 namespace kelvara::test {
 namespace {
@@ -164,14 +165,14 @@ TEST_F(Mp3ConversionTest, EncoderFollowingAFailedDecodingStopsSilently) {
 }
 
 TEST_F(Mp3ConversionTest, AlgorithmOptionSelectsLameQuality) {
-    EXPECT_EQ(Mp3Encoder::qualityForAlgorithm(0), 2);
-    EXPECT_EQ(Mp3Encoder::qualityForAlgorithm(1), 5);
-    EXPECT_EQ(Mp3Encoder::qualityForAlgorithm(2), 7);
-    EXPECT_EQ(Mp3Encoder::qualityForAlgorithm(9), 7);
+    EXPECT_EQ(Mp3Encoder::qualityForAlgorithm(storedOption<Mp3Algorithm>(0)), 2);
+    EXPECT_EQ(Mp3Encoder::qualityForAlgorithm(storedOption<Mp3Algorithm>(1)), 5);
+    EXPECT_EQ(Mp3Encoder::qualityForAlgorithm(storedOption<Mp3Algorithm>(2)), 7);
+    EXPECT_EQ(Mp3Encoder::qualityForAlgorithm(storedOption<Mp3Algorithm>(9)), 7);
     // Every quality setting produces a playable file.
     for (std::int64_t algorithm : {0, 2}) {
         auto j = job(song(Sources::get()["stereo.wav"]), "q" + std::to_string(algorithm) + ".mp3");
-        j.algorithm = algorithm;
+        j.algorithm = storedOption<Mp3Algorithm>(algorithm);
         ASSERT_EQ(converter_.convertItemAtUrl(j), ConversionOutcome::Written);
         EXPECT_EQ(ffprobeAudio(j.destination).at("codec_name"), "mp3");
     }
@@ -236,6 +237,21 @@ TEST_F(Mp3ConversionTest, MissingValuesGiveEmptyFramesThatReadersAccept) {
     EXPECT_FALSE(std::filesystem::exists(documents() / "tmpArtWork"));
     const auto ffprobe = runCommand({"ffprobe", "-v", "warning", (out_ / "bare.mp3").string()});
     EXPECT_EQ(ffprobe.err.find("BOM"), std::string::npos) << ffprobe.err;
+}
+
+// The tag is a value or the reason there is none; an artwork file that cannot be read is such a
+// reason, which the converter answers by tagging without artwork.
+TEST(TagDemoTest, RendersATagOrSaysWhyNot) {
+    TagDictionary tags;
+    tags.title = "Caf\xC3\xA9";
+    const Result<std::string> tag = TagDemo::render(tags);
+    ASSERT_TRUE(tag.ok()) << tag.message();
+    EXPECT_EQ(tag->substr(0, 6), std::string("ID3\x03\0\0", 6));
+
+    tags.artwork = std::filesystem::path("/nonexistent/cover.jpg");
+    const Result<std::string> unreadable = TagDemo::render(tags);
+    EXPECT_FALSE(unreadable.ok());
+    EXPECT_EQ(unreadable.message(), "Cannot read artwork /nonexistent/cover.jpg");
 }
 
 TEST_F(Mp3ConversionTest, ArtworkComesFromACoverImageBesideTheFileInAnyFormat) {

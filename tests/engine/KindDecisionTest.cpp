@@ -53,11 +53,10 @@ class KindDecision : public ExportFixture {
                                  (dir / "music" / file).string() + "</string>");
             ids.push_back(id++);
         }
-        std::string error;
-        read_ = MediaLibraryReader({}).readText(
-            libraryXml(tracks, playlistXml("<key>Name</key><string>P</string>", ids)), "kinds.xml",
-            error);
-        ASSERT_TRUE(read_) << error;
+        auto read = MediaLibraryReader({}).readText(
+            libraryXml(tracks, playlistXml("<key>Name</key><string>P</string>", ids)), "kinds.xml");
+        ASSERT_TRUE(read.ok()) << read.message();
+        read_ = std::move(*read);
     }
     Lines run(bool mp3) {
         std::filesystem::remove_all(out);

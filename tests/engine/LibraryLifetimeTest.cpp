@@ -15,8 +15,7 @@ using LibraryLifetime = ExportFixture;
 // while the run goes on, and it is freed only once the run's manager is gone.
 TEST_F(LibraryLifetime, ARunKeepsItsLibraryUntilItsManagerIsGone) {
     writeFile(dir / "music" / "a.mp3", "AAAA");
-    std::string error;
-    std::shared_ptr<const MediaLibrary> loaded = MediaLibraryReader({}).readText(
+    auto read = MediaLibraryReader({}).readText(
         libraryXml(trackXml(1,
                             "<key>Name</key><string>Intro</string>"
                             "<key>Kind</key><string>MPEG audio file</string>"
@@ -24,8 +23,9 @@ TEST_F(LibraryLifetime, ARunKeepsItsLibraryUntilItsManagerIsGone) {
                             "<key>Location</key><string>file://" +
                                 (dir / "music" / "a.mp3").string() + "</string>"),
                    playlistXml("<key>Name</key><string>Road Trip</string>", {1})),
-        "lifetime.xml", error);
-    ASSERT_TRUE(loaded) << error;
+        "lifetime.xml");
+    ASSERT_TRUE(read.ok()) << read.message();
+    std::shared_ptr<const MediaLibrary> loaded = std::move(*read);
     const std::weak_ptr<const MediaLibrary> watched = loaded;
     const Playlist* roadTrip = loaded->allPlaylists().front();
     KvrItunesMAnager::sharedManager().setLibrary(loaded);

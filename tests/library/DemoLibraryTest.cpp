@@ -15,9 +15,9 @@ protected:
         const std::filesystem::path demo = std::filesystem::path(KELVARA_SOURCE_DIR) / "examples/demo";
         LibraryOpenOptions options;
         options.musicFolder = demo / "Music";
-        std::string error;
-        library_ = MediaLibrary::initWithContentsOfFile(demo / "Library.xml", options, error);
-        ASSERT_TRUE(library_) << error;
+        auto read = MediaLibrary::initWithContentsOfFile(demo / "Library.xml", options);
+        ASSERT_TRUE(read.ok()) << read.message();
+        library_ = std::move(*read);
         for (const MediaItem* item : library_->allMediaItems()) byTitle_[item->title().value_or("")] = item;
     }
     const MediaItem& item(const std::string& title) {

@@ -37,29 +37,35 @@ protected:
     std::vector<std::pair<std::string, std::string>> saved_;
 };
 
+// The file found, or none.
+std::optional<std::filesystem::path> found(
+    const std::optional<std::filesystem::path>& commandLine) {
+    auto file = LibraryLocator::find(commandLine);
+    if (!file.ok()) return std::nullopt;
+    return *file;
+}
+
 TEST_F(LibraryLocatorTest, CommandLineThenPreferenceThenEnvironmentThenUsualPlaces) {
-    std::string error;
     placeInHome("Music/Library.xml");
-    EXPECT_EQ(LibraryLocator::find(std::nullopt, error), home_.path() / "Music/Library.xml");
+    EXPECT_EQ(found(std::nullopt), home_.path() / "Music/Library.xml");
     placeInHome("Music/Music/Library.xml");
-    EXPECT_EQ(LibraryLocator::find(std::nullopt, error), home_.path() / "Music/Music/Library.xml");
+    EXPECT_EQ(found(std::nullopt), home_.path() / "Music/Music/Library.xml");
     placeInHome("Music/iTunes/iTunes Library.xml");
-    EXPECT_EQ(LibraryLocator::find(std::nullopt, error), home_.path() / "Music/iTunes/iTunes Library.xml");
+    EXPECT_EQ(found(std::nullopt), home_.path() / "Music/iTunes/iTunes Library.xml");
     placeInHome("Music/iTunes/iTunes Music Library.xml");
-    EXPECT_EQ(LibraryLocator::find(std::nullopt, error),
-              home_.path() / "Music/iTunes/iTunes Music Library.xml");
+    EXPECT_EQ(found(std::nullopt), home_.path() / "Music/iTunes/iTunes Music Library.xml");
 
     ::setenv("KELVARA_LIBRARY", "/from/environment.xml", 1);
-    EXPECT_EQ(LibraryLocator::find(std::nullopt, error), "/from/environment.xml");
+    EXPECT_EQ(found(std::nullopt), "/from/environment.xml");
     PreferencesStore::standardUserDefaults().setString("LibraryPath", "/from/preference.xml");
-    EXPECT_EQ(LibraryLocator::find(std::nullopt, error), "/from/preference.xml");
-    EXPECT_EQ(LibraryLocator::find(std::filesystem::path("/from/command-line.xml"), error),
-              "/from/command-line.xml");
+    EXPECT_EQ(found(std::nullopt), "/from/preference.xml");
+    EXPECT_EQ(found(std::filesystem::path("/from/command-line.xml")), "/from/command-line.xml");
 }
 
 TEST_F(LibraryLocatorTest, NothingFoundListsWhatWasTried) {
-    std::string error;
-    EXPECT_FALSE(LibraryLocator::find(std::nullopt, error));
+    const auto file = LibraryLocator::find(std::nullopt);
+    EXPECT_FALSE(file.ok());
+    const std::string& error = file.message();
     for (const std::string part : {"--library", "LibraryPath", "KELVARA_LIBRARY",
                                    "iTunes Music Library.xml", "Music/Music/Library.xml"}) {
         EXPECT_NE(error.find(part), std::string::npos) << part << " in " << error;

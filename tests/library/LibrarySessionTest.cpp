@@ -19,10 +19,9 @@ std::unique_ptr<MediaLibrary> libraryOf(const std::vector<std::string>& titles) 
     for (std::size_t i = 0; i < titles.size(); ++i)
         tracks +=
             trackXml(static_cast<int>(i + 1), "<key>Name</key><string>" + titles[i] + "</string>");
-    std::string error;
-    auto library = MediaLibraryReader({}).readText(libraryXml(tracks), "session.xml", error);
-    EXPECT_TRUE(library) << error;
-    return library;
+    auto library = MediaLibraryReader({}).readText(libraryXml(tracks), "session.xml");
+    EXPECT_TRUE(library.ok()) << library.message();
+    return library.ok() ? std::move(*library) : nullptr;
 }
 
 class LibrarySession : public ::testing::Test {

@@ -83,9 +83,9 @@ TEST(LocationMapper, LocationFindsDecomposedMacNamesOnDisk) {
         "", "<key>Music Folder</key><string>file:///Users/demo/Music/</string>");
     LibraryOpenOptions options;
     options.musicFolder = dir.path();
-    std::string error;
-    auto library = MediaLibraryReader(options).readText(xml, "t.xml", error);
-    ASSERT_TRUE(library) << error;
+    auto read = MediaLibraryReader(options).readText(xml, "t.xml");
+    ASSERT_TRUE(read.ok()) << read.message();
+    const auto& library = *read;
     const MediaItem& found = *library->allMediaItems()[0];
     EXPECT_EQ(found.mappedPath(), dir.path() / "Beyonce\xCC\x81.mp3");
     ASSERT_TRUE(found.location());

@@ -22,10 +22,9 @@ using test::playlistXml;
 using test::trackXml;
 
 std::unique_ptr<MediaLibrary> load(const std::string& xml, LibraryOpenOptions options = {}) {
-    std::string error;
-    auto library = MediaLibraryReader(std::move(options)).readText(xml, "test.xml", error);
-    EXPECT_TRUE(library) << error;
-    return library;
+    auto library = MediaLibraryReader(std::move(options)).readText(xml, "test.xml");
+    EXPECT_TRUE(library.ok()) << library.message();
+    return library.ok() ? std::move(*library) : nullptr;
 }
 
 const MediaItem& only(const MediaLibrary& library) {
@@ -517,9 +516,9 @@ protected:
         return errorForFile(file);
     }
     static std::string errorForFile(const std::filesystem::path& file) {
-        std::string error;
-        auto library = MediaLibrary::initWithContentsOfFile(file, {}, error);
-        EXPECT_FALSE(library);
+        auto library = MediaLibrary::initWithContentsOfFile(file, {});
+        EXPECT_FALSE(library.ok());
+        const std::string& error = library.message();
         EXPECT_NE(error.find(file.string()), std::string::npos) << error;
         return error;
     }
@@ -621,8 +620,9 @@ TEST(MediaLibraryReader, ErrorOffsetsCountFromTheStartOfTheFile) {
         std::string broken = good;
         const auto at = broken.find(anchor) + anchor.size();
         broken.insert(at, "<");
-        std::string error;
-        EXPECT_FALSE(MediaLibraryReader({}).readText(broken, "b.xml", error));
+        const auto library = MediaLibraryReader({}).readText(broken, "b.xml");
+        EXPECT_FALSE(library.ok());
+        const std::string& error = library.message();
         EXPECT_NE(error.find("not valid XML"), std::string::npos) << error;
         // The parser points at the byte after the stray '<'.
         EXPECT_NE(error.find("offset " + std::to_string(at + 1)), std::string::npos) << at << ": " << error;

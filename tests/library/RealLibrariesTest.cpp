@@ -18,10 +18,10 @@ namespace {
 namespace dk = distinguished_kind;
 
 std::unique_ptr<MediaLibrary> open(const std::string& name, LibraryOpenOptions options = {}) {
-    std::string error;
-    auto library = MediaLibrary::initWithContentsOfFile(test::fixture("itunes-xml/" + name), options, error);
-    EXPECT_TRUE(library) << error;
-    return library;
+    auto library =
+        MediaLibrary::initWithContentsOfFile(test::fixture("itunes-xml/" + name), options);
+    EXPECT_TRUE(library.ok()) << library.message();
+    return library.ok() ? std::move(*library) : nullptr;
 }
 
 struct Expected {
