@@ -7,7 +7,7 @@ ASAN_BUILD ?= build-asan
 CLI := $(BUILD)/src/kelvara-cli
 DEMO := examples/demo
 
-.PHONY: all deps build build-asan test test-release test-asan demo bench fuzz clean
+.PHONY: all deps build build-asan test test-release test-asan demo bench fuzz clean screenshots
 
 all: build
 
@@ -49,6 +49,10 @@ demo: build
 bench: deps
 	bench/run.sh build-release
 
+# Pictures of the desktop application on the demo library, under Xvfb, into docs/screenshots/.
+screenshots: deps $(BUILD)/CMakeCache.txt
+	JOBS=$(JOBS) scripts/screenshots.sh $(BUILD)
+
 # Builds the libFuzzer targets with clang in their own folder and runs each for FUZZ_SECONDS
 # seconds on a copy of its corpus; fails when one of them crashes.
 FUZZ_BUILD ?= build-fuzz
@@ -56,7 +60,7 @@ FUZZ_SECONDS ?= 60
 
 $(FUZZ_BUILD)/CMakeCache.txt: | deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-		-DKELVARA_FUZZ=ON -DKELVARA_TESTS=OFF
+		-DKELVARA_FUZZ=ON -DKELVARA_TESTS=OFF -DKELVARA_APP=OFF
 
 fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets

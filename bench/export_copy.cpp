@@ -26,9 +26,11 @@ using namespace kelvara;
 namespace {
 
 class SilentUi : public ExportUi {
-public:
+  public:
     void logLine(const std::string&) override {}
-    void issueLine(const std::string& line) override { std::fprintf(stderr, "issue: %s\n", line.c_str()); }
+    void issueLine(const std::string& line) override {
+        std::fprintf(stderr, "issue: %s\n", line.c_str());
+    }
     void showProgress() override {}
     void closeProgress() override {}
     void setProgressMaximum(long) override {}
@@ -37,7 +39,9 @@ public:
     void setSmallInfo(const std::string&) override {}
     void setSpinner(bool) override {}
     bool cancelRequested() const override { return false; }
-    void alert(const std::string& message) override { std::fprintf(stderr, "alert: %s\n", message.c_str()); }
+    void alert(const std::string& message) override {
+        std::fprintf(stderr, "alert: %s\n", message.c_str());
+    }
     void notify(const std::string&, const std::string&) override {}
     void openDestination(const fs::path&) override {}
     void beginPowerInhibit(const std::string&) override {}
@@ -55,14 +59,17 @@ int run(std::vector<std::string> argv) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-double seconds(const std::chrono::steady_clock::duration& d) { return std::chrono::duration<double>(d).count(); }
+double seconds(const std::chrono::steady_clock::duration& d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const int files = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int megabytes = argc > 2 ? std::atoi(argv[2]) : 3;
-    const fs::path work = (argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path()) / "kelvara-bench-export";
+    const fs::path work =
+        (argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path()) / "kelvara-bench-export";
     fs::remove_all(work);
     const fs::path source = work / "music";
     fs::create_directories(source);
@@ -81,7 +88,8 @@ int main(int argc, char** argv) {
         std::snprintf(name, sizeof name, "%05d Song number %d.mp3", i, i);
         const fs::path file = source / name;
         const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 || write(fd, block.data(), block.size() * 8) != static_cast<ssize_t>(block.size() * 8)) {
+        if (fd < 0 ||
+            write(fd, block.data(), block.size() * 8) != static_cast<ssize_t>(block.size() * 8)) {
             std::perror(file.c_str());
             return 1;
         }
@@ -117,7 +125,8 @@ int main(int argc, char** argv) {
             manager.setUserOptions(KvrUserOptions());
             manager.setExportPlaylistFile(true);
             manager.exportPlaylists({&playlist}, target);
-            if (manager.waitUntilFinished() != RunEnding::Finished || manager.errorCount() != 0) std::exit(1);
+            if (manager.waitUntilFinished() != RunEnding::Finished || manager.errorCount() != 0)
+                std::exit(1);
         }
         const double elapsed = seconds(std::chrono::steady_clock::now() - start);
         fs::remove_all(target);
@@ -144,9 +153,11 @@ int main(int argc, char** argv) {
         ratios.push_back(exportTime / cpTime);
     }
     std::sort(ratios.begin(), ratios.end());
-    std::printf("%d files x %d MB: cp %.2f s, export %.2f s (mean of %d), export/cp = %.2f, median ratio %.2f\n",
-                files, megabytes, cpTotal / rounds, exportTotal / rounds, rounds, exportTotal / cpTotal,
-                (ratios[rounds / 2 - 1] + ratios[rounds / 2]) / 2);
+    std::printf(
+        "%d files x %d MB: cp %.2f s, export %.2f s (mean of %d), export/cp = %.2f, median ratio "
+        "%.2f\n",
+        files, megabytes, cpTotal / rounds, exportTotal / rounds, rounds, exportTotal / cpTotal,
+        (ratios[rounds / 2 - 1] + ratios[rounds / 2]) / 2);
     fs::remove_all(work);
     return 0;
 }

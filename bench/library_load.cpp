@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("tracks %zu, playlists %zu, playlist entries %zu\n", library->allMediaItems().size(),
-                library->allPlaylists().size(), playlistItems);
+    std::printf("tracks %zu, playlists %zu, playlist entries %zu\n",
+                library->allMediaItems().size(), library->allPlaylists().size(), playlistItems);
     std::printf("load (parse + model): %.3f s\n", elapsed.count());
     std::printf("peak memory: %.1f MiB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
     return 0;

@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
     std::vector<const MediaItem*> songs;
     for (int i = 0; i < count; ++i) {
         MediaItem& item = library.addMediaItem();
-        item.setTitle("Song number " + std::to_string(i) + (i % 13 == 0 ? ", with \"quotes\"" : ""));
+        item.setTitle("Song number " + std::to_string(i) +
+                      (i % 13 == 0 ? ", with \"quotes\"" : ""));
         item.setArtist(artists[static_cast<std::size_t>(i % 2000)]);
         item.setAlbum(albums[static_cast<std::size_t>(i % 10000)]);
         item.setGenre(genres[i % 6]);
@@ -52,8 +53,9 @@ int main(int argc, char** argv) {
         item.setAddedDate(Date{std::chrono::seconds{1400000000 + static_cast<long>(i) * 600}});
         songs.push_back(&item);
     }
-    const std::vector<std::string> columns = {"title", "artist", "time", "album", "genre",
-                                              "year",  "track",  "playCount", "rating", "addedDate"};
+    const std::vector<std::string> columns = {"title",  "artist",   "time",  "album",
+                                              "genre",  "year",     "track", "playCount",
+                                              "rating", "addedDate"};
 
     const auto start = std::chrono::steady_clock::now();
     std::size_t rows = songs.size();
@@ -67,15 +69,16 @@ int main(int argc, char** argv) {
         excel.setArrayController(songs);
         written = excel.createExcelIsXMl(type == "xlsx", columns, true, output);
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!written.ok()) {
         std::fprintf(stderr, "listing_bench: %s\n", written.message().c_str());
         return 1;
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("%-5s %7zu rows x %zu columns  %6.2f s  peak %6.1f MB  %6.1f MB on disk\n", type.c_str(), rows,
-                columns.size(), seconds, usage.ru_maxrss / 1024.0,
+    std::printf("%-5s %7zu rows x %zu columns  %6.2f s  peak %6.1f MB  %6.1f MB on disk\n",
+                type.c_str(), rows, columns.size(), seconds, usage.ru_maxrss / 1024.0,
                 static_cast<double>(std::filesystem::file_size(output)) / (1024 * 1024));
     return 0;
 }

@@ -1,6 +1,5 @@
 #include <cstdio>
 #include <iostream>
-
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
@@ -55,7 +54,8 @@ nlohmann::json songJson(const MediaItem& item, bool checked) {
         {"sortComposer", optionalJson(info.sortComposer())},
         {"releaseDate", info.releaseDate() ? nlohmann::json(isoDate(info.releaseDate())) : nullptr},
         {"addedDate", info.addedDate() ? nlohmann::json(isoDate(info.addedDate())) : nullptr},
-        {"modifiedDate", info.modifiedDate() ? nlohmann::json(isoDate(info.modifiedDate())) : nullptr},
+        {"modifiedDate",
+         info.modifiedDate() ? nlohmann::json(isoDate(info.modifiedDate())) : nullptr},
         {"lastPlayedDate",
          info.lastPlayedDate() ? nlohmann::json(isoDate(info.lastPlayedDate())) : nullptr},
         {"comments", optionalJson(info.comments())},
@@ -161,7 +161,9 @@ int printSongs(const MediaLibrary& library, const std::string& playlistName,
         const KvrSongInfo info = KvrSongInfo::fromMediaItem(*item);
         const DisplayStatus status = displayStatus(*item);
         std::printf("%s %-7s %8s  %s - %s (%s)\n", tick(checked),
-                    status == DisplayStatus::Exportable ? "" : std::string(displayStatusName(status)).c_str(),
+                    status == DisplayStatus::Exportable
+                        ? ""
+                        : std::string(displayStatusName(status)).c_str(),
                     info.timeWithFormat().value_or("").c_str(), info.artist().value_or("").c_str(),
                     info.title().value_or("").c_str(), info.album().value_or("").c_str());
     }
@@ -196,7 +198,8 @@ void addBrowseCommands(CLI::App& app, CliContext& context, int& exitCode) {
         printAlbums(*library, *albumsJson);
     });
 
-    auto* songs = app.add_subcommand("songs", "List the songs of a playlist or an album with their status");
+    auto* songs =
+        app.add_subcommand("songs", "List the songs of a playlist or an album with their status");
     auto playlistName = std::make_shared<std::string>();
     auto albumName = std::make_shared<std::string>();
     auto* byPlaylist = songs->add_option("--playlist", *playlistName, "Playlist name (exact)");

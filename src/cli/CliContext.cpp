@@ -1,10 +1,13 @@
 #include "cli/CliContext.h"
 
 #include <iostream>
+#include <system_error>
+#include <utility>
 
 #include "engine/KvrUserOptions.h"
 #include "library/KvrItunesMAnager.h"
 #include "library/LibraryLocator.h"
+#include "library/LibraryPreferences.h"
 #include "platform/PreferencesStore.h"
 
 namespace kelvara::cli {
@@ -17,18 +20,25 @@ void CliContext::applyConfigDir() const {
 
 const MediaLibrary* CliContext::openLibrary() {
     applyConfigDir();
+    // What the desktop application was told stands in for each one the command line is not
+    // given, so both find the same files. Read only now, from the --config-dir store.
+    const PreferencesStore& preferences = PreferencesStore::standardUserDefaults();
     LibraryOpenOptions options;
-    options.musicFolder = musicFolder;
-    for (const std::string& mapping : mappings) {
-        const auto equals = mapping.find('=');
-        if (equals == std::string::npos || equals == 0) {
-            std::cerr << "kelvara-cli: --map expects FROM=TO, got \"" << mapping << "\"\n";
+    options.musicFolder = musicFolder ? musicFolder : LibraryPreferences::musicFolder(preferences);
+    if (mappings.empty()) options.mappings = LibraryPreferences::pathMap(preferences);
+    for (const std::string& text : mappings) {
+        auto mapping = LibraryPreferences::parseMapping(text);
+        if (!mapping) {
+            std::cerr << "kelvara-cli: --map expects FROM=TO, got \"" << text << "\"\n";
             return nullptr;
         }
-        options.mappings.push_back({mapping.substr(0, equals), mapping.substr(equals + 1)});
+        options.mappings.push_back(std::move(*mapping));
     }
-    if (musicFolder && !std::filesystem::is_directory(*musicFolder)) {
-        std::cerr << "kelvara-cli: the music folder " << *musicFolder << " is not a folder\n";
+    // A name stat() refuses (too long, no permission) is no folder either, not an exception.
+    std::error_code error;
+    if (options.musicFolder && !std::filesystem::is_directory(*options.musicFolder, error)) {
+        std::cerr << "kelvara-cli: the music folder " << *options.musicFolder
+                  << " is not a folder\n";
         return nullptr;
     }
 

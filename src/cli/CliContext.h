@@ -12,7 +12,7 @@ namespace kelvara::cli {
 
 // Options every command accepts, and the library they lead to.
 class CliContext {
-public:
+  public:
     std::optional<std::filesystem::path> libraryFile;
     std::optional<std::filesystem::path> musicFolder;
     std::vector<std::string> mappings;  // "FROM=TO"
@@ -22,8 +22,10 @@ public:
     void applyConfigDir() const;
 
     // Opens the library (--library, "LibraryPath", $KELVARA_LIBRARY, the usual places), stores it
-    // in the library session, keeps it for the rest of the command and returns it. Prints one
-    // clear line on stderr and returns nullptr when it cannot be found or opened.
+    // in the library session, keeps it for the rest of the command and returns it. Without
+    // --music-folder or --map, the folder or path map stored by the desktop application stands in
+    // for each. Prints one clear line on stderr and returns nullptr when it cannot be found or
+    // opened.
     const MediaLibrary* openLibrary();
 
     // The library openLibrary() opened (null before, or when it failed), for whatever must keep

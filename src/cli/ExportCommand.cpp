@@ -31,19 +31,22 @@ struct ExportArguments {
     // Persistent options for this run only.
     std::optional<int> layout, order;
     std::optional<std::string> encoding;
-    bool crlf = false, windowsPaths = false, m3uInRoot = false, overwrite = false, skipExisting = false;
+    bool crlf = false, windowsPaths = false, m3uInRoot = false, overwrite = false,
+         skipExisting = false;
     bool descending = false, keepHiddenFiles = false, convertLossy = false, noConvertLossy = false;
     bool convertSameType = false;
 };
 
 int bitRateFromStore(const PreferencesStore& store, const char* key, bool aac) {
     const std::int64_t stored = store.integerForKey(key).value_or(0);
-    const bool offered = stored == 128 || stored == 160 || stored == 192 || stored == 256 || (aac && stored == 320);
+    const bool offered =
+        stored == 128 || stored == 160 || stored == 192 || stored == 256 || (aac && stored == 320);
     return offered ? static_cast<int>(stored) : 0;
 }
 
 // Fills the run options from what the export dialog stored, then from the flags.
-Status applyRunOptions(KvExportManager& manager, const ExportArguments& args, const PreferencesStore& store) {
+Status applyRunOptions(KvExportManager& manager, const ExportArguments& args,
+                       const PreferencesStore& store) {
     manager.setExportPlaylistFile(store.integerForKey("whatToExport").value_or(0) == 0);
     if (args.m3u) manager.setExportPlaylistFile(true);
     if (args.noM3u) manager.setExportPlaylistFile(false);
@@ -53,7 +56,8 @@ Status applyRunOptions(KvExportManager& manager, const ExportArguments& args, co
     if (args.pattern) manager.setFileNameFormatType(storedOption<NamePattern>(*args.pattern));
 
     manager.setConverToMp3(store.boolForKey("ConvertToMp3").value_or(false));
-    manager.setConverToAAC(!manager.converToMp3() && store.boolForKey("ConvertToAac").value_or(false));
+    manager.setConverToAAC(!manager.converToMp3() &&
+                           store.boolForKey("ConvertToAac").value_or(false));
     manager.setBitRate(bitRateFromStore(store, "MpeBitRate", false));
     manager.setAacBitRate(bitRateFromStore(store, "AacBitRate", true));
     if (args.mp3) {
@@ -71,7 +75,8 @@ Status applyRunOptions(KvExportManager& manager, const ExportArguments& args, co
         manager.setConverToAAC(false);
     }
     if (args.albumRun) {
-        manager.setExportAlbumImage(args.artwork || store.boolForKey("exportArtWork").value_or(false));
+        manager.setExportAlbumImage(args.artwork ||
+                                    store.boolForKey("exportArtWork").value_or(false));
         manager.setCreateArtistFolder(args.artistFolder);
     }
 
@@ -117,10 +122,13 @@ Result<const T*> findByName(const std::vector<const T*>& list, const std::string
     const T* found = nullptr;
     for (const T* item : list) {
         if (item->name() != name) continue;
-        if (found) return errorStatus("several playlists are named \"" + name + "\"; choose one with --playlist-id");
+        if (found)
+            return errorStatus("several playlists are named \"" + name +
+                               "\"; choose one with --playlist-id");
         found = item;
     }
-    if (!found) return errorStatus("no playlist named \"" + name + "\" (see 'kelvara-cli playlists')");
+    if (!found)
+        return errorStatus("no playlist named \"" + name + "\" (see 'kelvara-cli playlists')");
     return found;
 }
 
@@ -129,7 +137,8 @@ bool chooseAlbums(const MediaLibrary* library, PreferencesStore& store, const Ex
                   std::vector<std::shared_ptr<KvrAlbumInfo>>& albums) {
     AlbumCatalogue catalogue(library, store);
     catalogue.loadAlbums();
-    if (args.ticked || args.all) albums = catalogue.chosen(args.ticked ? ItemChoice::Ticked : ItemChoice::All);
+    if (args.ticked || args.all)
+        albums = catalogue.chosen(args.ticked ? ItemChoice::Ticked : ItemChoice::All);
     for (const std::string& name : args.albums) {
         const std::shared_ptr<KvrAlbumInfo> found = catalogue.findByDisplayName(name);
         if (!found) {
@@ -148,7 +157,8 @@ bool choosePlaylists(const MediaLibrary* library, PreferencesStore& store,
                      const ExportArguments& args, std::vector<const Playlist*>& playlists) {
     PlaylistBrowser browser(library, store);
     browser.loadPlaylist();
-    if (args.ticked || args.all) playlists = browser.chosen(args.ticked ? ItemChoice::Ticked : ItemChoice::All);
+    if (args.ticked || args.all)
+        playlists = browser.chosen(args.ticked ? ItemChoice::Ticked : ItemChoice::All);
     for (const std::string& name : args.playlists) {
         Result<const Playlist*> found = findByName(browser.playlists(), name);
         if (!found.ok()) found = findByName(library->allPlaylists(), name);
@@ -177,15 +187,19 @@ std::filesystem::path destinationFolder(const std::filesystem::path& to) {
     std::error_code ec;
     std::filesystem::path destination = std::filesystem::absolute(to, ec).lexically_normal();
     if (ec) destination = to.lexically_normal();
-    if (!destination.has_filename() && destination.has_relative_path()) destination = destination.parent_path();
+    if (!destination.has_filename() && destination.has_relative_path())
+        destination = destination.parent_path();
     return destination;
 }
 
 int exitCodeFor(RunEnding ending, std::int64_t issues) {
     switch (ending) {
-        case RunEnding::Finished: return issues > 0 ? kExitIssues : kExitOk;
-        case RunEnding::StoppedByUser: return kExitStopped;
-        default: return kExitFailure;
+        case RunEnding::Finished:
+            return issues > 0 ? kExitIssues : kExitOk;
+        case RunEnding::StoppedByUser:
+            return kExitStopped;
+        default:
+            return kExitFailure;
     }
 }
 
@@ -246,36 +260,52 @@ void addExportCommand(CLI::App& app, CliContext& context, int& exitCode) {
     CLI::App* export_ = app.add_subcommand(
         "export", "Export playlists or albums into a folder, with m3u files and a log on stdout");
     export_->add_option("--playlist", args->playlists, "A playlist by its exact name; repeatable");
-    export_->add_option("--playlist-id", args->playlistIDs, "A playlist by its persistent ID (hex); repeatable");
+    export_->add_option("--playlist-id", args->playlistIDs,
+                        "A playlist by its persistent ID (hex); repeatable");
     export_->add_option("--album", args->albums, "An album as \"ARTIST - TITLE\"; repeatable");
     auto* ticked = export_->add_flag("--ticked", args->ticked, "The ticked playlists (or albums)");
     auto* all = export_->add_flag("--all", args->all, "All shown playlists (or all albums)");
     ticked->excludes(all);
-    export_->add_flag("--albums", args->albumRun, "With --ticked or --all: albums instead of playlists");
+    export_->add_flag("--albums", args->albumRun,
+                      "With --ticked or --all: albums instead of playlists");
     export_->add_option("--to", args->to, "Destination folder")->required();
     export_->add_option("--log", args->logFile, "Also save the log to this file");
     export_->add_flag("--verbose", args->verbose, "Print diagnostic lines on stderr");
 
     auto* m3u = export_->add_flag("--m3u", args->m3u, "Write an m3u file per playlist or album");
     export_->add_flag("--no-m3u", args->noM3u, "Write no m3u files")->excludes(m3u);
-    export_->add_option("--pattern", args->pattern,
-                        "File names: 0 source name, 1 number title, 2 artist album title, "
-                        "3 number artist album title, 4 title, 5 custom")
+    export_
+        ->add_option("--pattern", args->pattern,
+                     "File names: 0 source name, 1 number title, 2 artist album title, "
+                     "3 number artist album title, 4 title, 5 custom")
         ->check(CLI::Range(0, 5));
-    export_->add_option("--format", args->format, "Custom file-name pattern, e.g. \"<Track NO>. <Title>\"");
-    export_->add_option("--track-digits", args->trackDigits, "Custom pattern track number width: 0 to 3")
+    export_->add_option("--format", args->format,
+                        "Custom file-name pattern, e.g. \"<Track NO>. <Title>\"");
+    export_
+        ->add_option("--track-digits", args->trackDigits,
+                     "Custom pattern track number width: 0 to 3")
         ->check(CLI::Range(0, 3));
-    auto* mp3 = export_->add_option("--mp3", args->mp3, "Convert to MP3 at RATE kbit/s (0 keeps the source's)")
-                    ->check(CLI::IsMember({0, 128, 160, 192, 256}));
-    auto* aac = export_->add_option("--aac", args->aac, "Convert to AAC at RATE kbit/s (0 keeps the source's)")
-                    ->check(CLI::IsMember({0, 128, 160, 192, 256, 320}));
+    auto* mp3 =
+        export_
+            ->add_option("--mp3", args->mp3, "Convert to MP3 at RATE kbit/s (0 keeps the source's)")
+            ->check(CLI::IsMember({0, 128, 160, 192, 256}));
+    auto* aac =
+        export_
+            ->add_option("--aac", args->aac, "Convert to AAC at RATE kbit/s (0 keeps the source's)")
+            ->check(CLI::IsMember({0, 128, 160, 192, 256, 320}));
     aac->excludes(mp3);
-    export_->add_flag("--copy", args->copy, "Copy the files as they are")->excludes(mp3)->excludes(aac);
-    export_->add_flag("--artwork", args->artwork, "Album runs: save each album's artwork as a PNG file");
-    export_->add_flag("--artist-folder", args->artistFolder, "Album runs: album folders inside artist folders");
+    export_->add_flag("--copy", args->copy, "Copy the files as they are")
+        ->excludes(mp3)
+        ->excludes(aac);
+    export_->add_flag("--artwork", args->artwork,
+                      "Album runs: save each album's artwork as a PNG file");
+    export_->add_flag("--artist-folder", args->artistFolder,
+                      "Album runs: album folders inside artist folders");
 
-    export_->add_option("--layout", args->layout,
-                        "Folders: 0 playlist/album, 1 Music/Artist/Album, 2 Music, 3 root, 4 Artist/Album")
+    export_
+        ->add_option(
+            "--layout", args->layout,
+            "Folders: 0 playlist/album, 1 Music/Artist/Album, 2 Music, 3 root, 4 Artist/Album")
         ->check(CLI::Range(0, 4));
     export_->add_option("--encoding", args->encoding, "Names and m3u text: utf8, latin1 or ascii")
         ->check(CLI::IsMember({"utf8", "latin1", "ascii"}));
@@ -283,23 +313,30 @@ void addExportCommand(CLI::App& app, CliContext& context, int& exitCode) {
     export_->add_flag("--windows-paths", args->windowsPaths, "m3u paths with backslashes");
     export_->add_flag("--m3u-in-root", args->m3uInRoot, "m3u files in the destination folder");
     auto* overwrite = export_->add_flag("--overwrite", args->overwrite, "Replace existing files");
-    export_->add_flag("--skip-existing", args->skipExisting, "Leave existing files alone")->excludes(overwrite);
-    export_->add_option("--order", args->order,
-                        "Song order: 0 playlist, 1 artist, 2 title, 3 album, 4 year, 5 date added, "
-                        "6 play count, 7 shuffle")
+    export_->add_flag("--skip-existing", args->skipExisting, "Leave existing files alone")
+        ->excludes(overwrite);
+    export_
+        ->add_option("--order", args->order,
+                     "Song order: 0 playlist, 1 artist, 2 title, 3 album, 4 year, 5 date added, "
+                     "6 play count, 7 shuffle")
         ->check(CLI::Range(0, 7));
     export_->add_flag("--descending", args->descending, "Sort descending");
-    export_->add_flag("--keep-hidden-files", args->keepHiddenFiles, "Do not remove .DS_Store and the like");
-    auto* lossy = export_->add_flag("--convert-lossy", args->convertLossy, "Re-encode MP3 and AAC songs too");
-    export_->add_flag("--no-convert-lossy", args->noConvertLossy, "Copy MP3 and AAC songs, never re-encode")
+    export_->add_flag("--keep-hidden-files", args->keepHiddenFiles,
+                      "Do not remove .DS_Store and the like");
+    auto* lossy =
+        export_->add_flag("--convert-lossy", args->convertLossy, "Re-encode MP3 and AAC songs too");
+    export_
+        ->add_flag("--no-convert-lossy", args->noConvertLossy,
+                   "Copy MP3 and AAC songs, never re-encode")
         ->excludes(lossy);
     export_->add_flag("--convert-same-type", args->convertSameType,
                       "Re-encode songs already in the target format");
 
     export_->callback([&context, &exitCode, args] {
-        if (args->playlists.empty() && args->playlistIDs.empty() && args->albums.empty() && !args->ticked &&
-            !args->all) {
-            std::cerr << "kelvara-cli: choose what to export: --playlist, --playlist-id, --album, --ticked or "
+        if (args->playlists.empty() && args->playlistIDs.empty() && args->albums.empty() &&
+            !args->ticked && !args->all) {
+            std::cerr << "kelvara-cli: choose what to export: --playlist, --playlist-id, --album, "
+                         "--ticked or "
                          "--all\n";
             exitCode = kExitFailure;
             return;

@@ -49,7 +49,8 @@ std::optional<ListingType> typeFromName(const std::string& name) {
     return std::nullopt;
 }
 
-const Playlist* findPlaylist(const PlaylistBrowser& browser, const MediaLibrary& library, const std::string& name) {
+const Playlist* findPlaylist(const PlaylistBrowser& browser, const MediaLibrary& library,
+                             const std::string& name) {
     for (const Playlist* playlist : browser.playlists())
         if (playlist->name() == name) return playlist;
     // Hidden playlists and persistent IDs are accepted too, for scripts that know them.
@@ -80,7 +81,8 @@ struct ListingTarget {
 // The songs' source must be named exactly once; empty when it is.
 Status checkSources(const ListOptions& options) {
     const int sources = (!options.playlists.empty() ? 1 : 0) + (!options.albums.empty() ? 1 : 0) +
-                        (options.ticked ? 1 : 0) + (options.all ? 1 : 0) + (options.current ? 1 : 0);
+                        (options.ticked ? 1 : 0) + (options.all ? 1 : 0) +
+                        (options.current ? 1 : 0);
     if (sources != 1)
         return errorStatus(
             "list needs exactly one of --playlist, --album, --ticked, --current or --all");
@@ -253,32 +255,41 @@ int runList(CliContext& context, const ListOptions& options) {
 void addListCommand(CLI::App& app, CliContext& context, int& exitCode) {
     auto options = std::make_shared<ListOptions>();
     auto* list = app.add_subcommand("list", "Write a listing of songs as CSV, XLS or XLSX");
-    list->add_option("--playlist", options->playlists, "A playlist by name; repeatable, listed in turn")
+    list->add_option("--playlist", options->playlists,
+                     "A playlist by name; repeatable, listed in turn")
         ->type_name("NAME");
     list->add_option("--album", options->albums, "An album as \"ARTIST - TITLE\"; repeatable")
         ->type_name("\"ARTIST - TITLE\"");
     list->add_flag("--ticked", options->ticked, "The ticked playlists (or albums, with --albums)");
-    list->add_flag("--current", options->current, "The selected playlist (or album, with --albums)");
+    list->add_flag("--current", options->current,
+                   "The selected playlist (or album, with --albums)");
     list->add_flag("--all", options->all, "Every shown playlist (or album, with --albums)");
-    list->add_flag("--albums", options->albumsFlag, "Take albums for --ticked, --current and --all");
-    list->add_option("--to", options->to,
-                    "The listing file to write; without an extension it gets the type's, and a folder "
-                    "gets Songs.csv, Songs.xls or Songs.xlsx")->required()->type_name("FILE");
-    list->add_option("--type", options->type, "csv, xls or xlsx (else from the file's extension, else xlsx)")
+    list->add_flag("--albums", options->albumsFlag,
+                   "Take albums for --ticked, --current and --all");
+    list->add_option(
+            "--to", options->to,
+            "The listing file to write; without an extension it gets the type's, and a folder "
+            "gets Songs.csv, Songs.xls or Songs.xlsx")
+        ->required()
+        ->type_name("FILE");
+    list->add_option("--type", options->type,
+                     "csv, xls or xlsx (else from the file's extension, else xlsx)")
         ->type_name("TYPE");
-    list->add_option("--columns", options->columns,
-                     "Column identifiers, comma-separated (default: title,artist,time,album,genre,year)")
+    list->add_option(
+            "--columns", options->columns,
+            "Column identifiers, comma-separated (default: title,artist,time,album,genre,year)")
         ->delimiter(',')
         ->type_name("ID,ID,...");
     list->add_option("--sort", options->sort, "CSV only: sort keys, \"-\" in front for descending")
         ->delimiter(',')
         ->type_name("KEY,KEY,...");
     list->add_flag("--open", options->open, "Open the saved file with its default application");
-    list->footer("Column identifiers: title artist time album genre year kind bitrate path track disk "
-                 "playCount bpm albumArtist sortArtist sortAlbum sortTitle sortAlbumArtist composer "
-                 "sortComposer releaseDate addedDate modifiedDate lastPlayedDate comments description "
-                 "rating; albumArtist is the album artist in playlist listings and the artist in album "
-                 "listings.");
+    list->footer(
+        "Column identifiers: title artist time album genre year kind bitrate path track disk "
+        "playCount bpm albumArtist sortArtist sortAlbum sortTitle sortAlbumArtist composer "
+        "sortComposer releaseDate addedDate modifiedDate lastPlayedDate comments description "
+        "rating; albumArtist is the album artist in playlist listings and the artist in album "
+        "listings.");
     list->callback([&context, &exitCode, options] { exitCode = runList(context, *options); });
 }
 

@@ -20,7 +20,8 @@ struct OptionInfo {
 // The persistent export options, in the order the advanced dialog shows them.
 const OptionInfo kOptions[] = {
     {"OrginizeFilesOption", "filesSaveToFolder", false, 0, 4,
-     "Folder layout: 0 Playlist (Album) folder, 1 Music/Artist/Album, 2 Music files folder, 3 Root folder, "
+     "Folder layout: 0 Playlist (Album) folder, 1 Music/Artist/Album, 2 Music files folder, 3 Root "
+     "folder, "
      "4 Root/Artist/Album"},
     {"SaveM3uWithFiles", "saveM3uWithFiles", true, 0, 1,
      "Put the m3u file in the folder of the tracks where the layout allows"},
@@ -28,11 +29,13 @@ const OptionInfo kOptions[] = {
     {"WindowsPaths", "windowsPaths", true, 0, 1, "Write m3u paths with backslashes"},
     {"DontConvertSameType", "dontConvertSameType", true, 0, 1,
      "Copy songs already in the target format instead of re-encoding"},
-    {"DontConvertLossyFormats", "dontConvertLossyFormats", true, 0, 1, "Never re-encode MP3 or AAC songs"},
+    {"DontConvertLossyFormats", "dontConvertLossyFormats", true, 0, 1,
+     "Never re-encode MP3 or AAC songs"},
     {"LineEnding", "lineEnding", false, 0, 1, "m3u line ending: 0 LF, 1 CR LF"},
     {"Algorithm", "algorithm", false, 0, 2, "MP3 encoder: 0 best quality, 1 standard, 2 fastest"},
     {"TracksOrder", "tracksOrder", false, 0, 7,
-     "Song order: 0 playlist, 1 artist, 2 title, 3 album, 4 year, 5 date added, 6 play count, 7 shuffle"},
+     "Song order: 0 playlist, 1 artist, 2 title, 3 album, 4 year, 5 date added, 6 play count, 7 "
+     "shuffle"},
     {"OrderAscending", "orderAscending", true, 0, 1, "Sort ascending (1) or descending (0)"},
     {"PlaylistEncoding", "playlistEncoding", false, 0, 2,
      "Names and m3u text: 0 UTF-8, 1 Latin-1 (code page 1252), 2 ASCII"},
@@ -81,15 +84,16 @@ std::optional<std::int64_t> parseValue(const OptionInfo& option, const std::stri
 int printOptions() {
     const KvrUserOptions& options = KvrUserOptions::shareOptions();
     for (const OptionInfo& option : kOptions)
-        std::printf("%-24s %lld  %s\n", option.key, static_cast<long long>(valueOf(options, option.key)),
-                    option.meaning);
+        std::printf("%-24s %lld  %s\n", option.key,
+                    static_cast<long long>(valueOf(options, option.key)), option.meaning);
     return kExitOk;
 }
 
 int setOption(const std::string& key, const std::string& text) {
     const OptionInfo* found = nullptr;
     for (const OptionInfo& option : kOptions)
-        if (equalsIgnoringCase(key, option.key) || equalsIgnoringCase(key, option.property)) found = &option;
+        if (equalsIgnoringCase(key, option.key) || equalsIgnoringCase(key, option.property))
+            found = &option;
     if (!found) {
         std::cerr << "kelvara-cli: unknown option \"" << key << "\"; the options are:";
         for (const OptionInfo& option : kOptions) std::cerr << " " << option.key;
@@ -100,7 +104,8 @@ int setOption(const std::string& key, const std::string& text) {
     if (!value) {
         std::cerr << "kelvara-cli: " << found->key << " takes "
                   << (found->boolean ? std::string("1 or 0 (true or false)")
-                                     : std::to_string(found->minimum) + " to " + std::to_string(found->maximum))
+                                     : std::to_string(found->minimum) + " to " +
+                                           std::to_string(found->maximum))
                   << ", not \"" << text << "\"\n";
         return kExitFailure;
     }
@@ -118,7 +123,8 @@ int setOption(const std::string& key, const std::string& text) {
 }  // namespace
 
 void addOptionsCommand(CLI::App& app, CliContext& context, int& exitCode) {
-    CLI::App* options = app.add_subcommand("options", "Show the persistent export options, or set one");
+    CLI::App* options =
+        app.add_subcommand("options", "Show the persistent export options, or set one");
     CLI::App* set = options->add_subcommand("set", "Store one option: KEY VALUE");
     auto key = std::make_shared<std::string>();
     auto value = std::make_shared<std::string>();

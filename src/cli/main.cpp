@@ -1,12 +1,12 @@
 #include <CLI/CLI.hpp>
-
 #include <iostream>
 
 #include "cli/Commands.h"
 
 int main(int argc, char** argv) {
     using namespace kelvara::cli;
-    CLI::App app{"Kelvara: export playlists and albums of an iTunes or Music library into folders."};
+    CLI::App app{
+        "Kelvara: export playlists and albums of an iTunes or Music library into folders."};
     app.name("kelvara-cli");
     app.require_subcommand(1);
     app.fallthrough();
@@ -17,10 +17,11 @@ int main(int argc, char** argv) {
                    "The library's XML file (else the \"LibraryPath\" setting, $KELVARA_LIBRARY, "
                    "then ~/Music/iTunes/iTunes Music Library.xml and the other usual places)");
     app.add_option("--music-folder", context.musicFolder,
-                   "Local folder that stands in for the library's music folder");
+                   "Local folder that stands in for the library's music folder (else the "
+                   "\"MusicFolder\" setting the desktop application stores)");
     app.add_option("--map", context.mappings,
                    "FROM=TO: read locations starting with FROM (a file URL or a path) under TO; "
-                   "repeatable")
+                   "repeatable (else the \"PathMap\" setting)")
         ->type_name("FROM=TO");
     app.add_option("--config-dir", context.configDir,
                    "Folder of preferences.json (else $KELVARA_CONFIG_DIR, "

@@ -71,8 +71,8 @@ struct AACTranscoder::Session {
             if (toClient && !toClientFifo(nullptr)) return false;
             // A frame in a form that cannot be converted is skipped, as a damaged one is.
             if (frame->sample_rate <= 0 || frame->ch_layout.nb_channels <= 0 ||
-                !configureToClient(static_cast<AVSampleFormat>(frame->format),
-                                   frame->sample_rate, frame->ch_layout))
+                !configureToClient(static_cast<AVSampleFormat>(frame->format), frame->sample_rate,
+                                   frame->ch_layout))
                 return true;
         }
         if (!toClient) return true;

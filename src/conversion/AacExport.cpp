@@ -135,7 +135,8 @@ struct Patch {
 bool trackIsAac(std::FILE* file, const Box& trak, std::vector<Patch>& patches) {
     std::vector<Box> boxes;
     const Box* box = &trak;
-    for (const std::uint32_t type : {fourcc("mdia"), fourcc("minf"), fourcc("stbl"), fourcc("stsd")}) {
+    for (const std::uint32_t type :
+         {fourcc("mdia"), fourcc("minf"), fourcc("stbl"), fourcc("stsd")}) {
         if (!readBoxes(file, box->body(), box->end(), boxes) || !(box = find(boxes, type)))
             return false;
     }
@@ -227,8 +228,14 @@ bool buildUdta(std::FILE* file, const Box* oldUdta, const AacMetadata& metadata,
     if (metadata.genre) appendItem(ilst, "\251gen", 1, *metadata.genre);
     if (metadata.trackNumber) {
         // Track number and no total, in 8 bytes.
-        const std::string trkn{'\0', '\0', char(*metadata.trackNumber >> 8),
-                               char(*metadata.trackNumber & 0xFF), '\0', '\0', '\0', '\0'};
+        const std::string trkn{'\0',
+                               '\0',
+                               char(*metadata.trackNumber >> 8),
+                               char(*metadata.trackNumber & 0xFF),
+                               '\0',
+                               '\0',
+                               '\0',
+                               '\0'};
         appendItem(ilst, "trkn", 0, trkn);
     }
     if (metadata.year) appendItem(ilst, "\251day", 1, *metadata.year);
@@ -265,7 +272,8 @@ Status readSource(std::FILE* in, const std::filesystem::path& input, SourceBoxes
     std::error_code ec;
     source.size = std::filesystem::file_size(input, ec);
     if (ec || !readBoxes(in, 0, source.size, source.top) || !find(source.top, fourcc("ftyp"))) {
-        return errorStatus("Cannot open " + input.string() + ": Invalid data found when processing input");
+        return errorStatus("Cannot open " + input.string() +
+                           ": Invalid data found when processing input");
     }
     // The moov must follow the audio, so that copying it unchanged keeps the chunk offsets right.
     source.moov = find(source.top, fourcc("moov"));
@@ -330,7 +338,8 @@ class BoxCopier {
 }  // namespace
 
 Status AacExport::exportWithMetadata(const std::filesystem::path& input,
-                                     const std::filesystem::path& output, const AacMetadata& metadata) {
+                                     const std::filesystem::path& output,
+                                     const AacMetadata& metadata) {
     UniqueFile in(std::fopen(input.c_str(), "rb"));
     if (!in) {
         return errorStatus("Cannot open " + input.string() + ": " + std::strerror(errno));
@@ -345,7 +354,8 @@ Status AacExport::exportWithMetadata(const std::filesystem::path& input,
     const Box* oldUdta = find(source.moovChildren, fourcc("udta"));
     std::string udta;
     if (!buildUdta(in.get(), oldUdta, metadata, udta)) {
-        return errorStatus("Cannot read " + input.string() + ": Invalid data found when processing input");
+        return errorStatus("Cannot read " + input.string() +
+                           ": Invalid data found when processing input");
     }
     std::uint64_t moovSize = 8 + udta.size();
     for (const auto& child : source.moovChildren)
@@ -375,7 +385,8 @@ Status AacExport::exportWithMetadata(const std::filesystem::path& input,
     if (!ok) {
         return errorStatus(copier.readFailed()
                                ? "Cannot read " + input.string() + ": " + std::strerror(EIO)
-                               : "Cannot write " + output.string() + ": " + std::strerror(writeErrno));
+                               : "Cannot write " + output.string() + ": " +
+                                     std::strerror(writeErrno));
     }
     return okStatus();
 }

@@ -34,7 +34,8 @@ class AacExport {
     // Writes `output` (which is replaced). A failure names the file and the reason; `output` may
     // then hold a partial file.
     static Status exportWithMetadata(const std::filesystem::path& input,
-                                     const std::filesystem::path& output, const AacMetadata& metadata);
+                                     const std::filesystem::path& output,
+                                     const AacMetadata& metadata);
 };
 
 }  // namespace kelvara

@@ -83,12 +83,10 @@ inline std::string errorText(int code) {
 inline Result<InputContext> openInput(const std::string& path) {
     AVFormatContext* raw = nullptr;
     int result = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
-    if (result < 0)
-        return errorStatus(errorText(result));
+    if (result < 0) return errorStatus(errorText(result));
     InputContext context(raw);
     result = avformat_find_stream_info(context.get(), nullptr);
-    if (result < 0)
-        return errorStatus(errorText(result));
+    if (result < 0) return errorStatus(errorText(result));
     return context;
 }
 
@@ -96,17 +94,16 @@ inline Result<InputContext> openInput(const std::string& path) {
 inline Result<CodecContext> openDecoder(const AVStream* stream) {
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec)
-        return errorStatus(std::string("no decoder for ") + avcodec_get_name(stream->codecpar->codec_id));
+        return errorStatus(std::string("no decoder for ") +
+                           avcodec_get_name(stream->codecpar->codec_id));
     CodecContext context(avcodec_alloc_context3(codec));
-    if (!context)
-        return errorStatus(errorText(AVERROR(ENOMEM)));
+    if (!context) return errorStatus(errorText(AVERROR(ENOMEM)));
     int result = avcodec_parameters_to_context(context.get(), stream->codecpar);
     if (result >= 0) {
         context->pkt_timebase = stream->time_base;
         result = avcodec_open2(context.get(), codec, nullptr);
     }
-    if (result < 0)
-        return errorStatus(errorText(result));
+    if (result < 0) return errorStatus(errorText(result));
     // Some containers (raw WAV without a channel mask) leave the order unspecified; the
     // resampler needs a real layout.
     if (context->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "platform/Status.h"
-#include <string>
 
 namespace kelvara {
 

@@ -195,9 +195,8 @@ ConversionOutcome MediaConverter::convertItemAtUrl(const ConversionJob& job) {
     return convertTomp3andSaveTo(job, file, mp3);
 }
 
-ConversionOutcome MediaConverter::convertTomp3andSaveTo(const ConversionJob& job,
-                                                        const Result<std::unique_ptr<AtomicFile>>& file,
-                                                        const Mp3Run& mp3) {
+ConversionOutcome MediaConverter::convertTomp3andSaveTo(
+    const ConversionJob& job, const Result<std::unique_ptr<AtomicFile>>& file, const Mp3Run& mp3) {
     const auto fail = [&](const std::string& reason) {
         say(job.console, reason);
         say(job.logErrorMessage, " Error : Lame " + reason);
@@ -222,7 +221,8 @@ ConversionOutcome MediaConverter::convertTomp3andSaveTo(const ConversionJob& job
         if (saved.ok())
             tags.artwork = IntermediateFiles::tmpArtWork();
         else
-            say(job.console, "Cannot save the artwork; the song is converted without it: " + saved.message());
+            say(job.console,
+                "Cannot save the artwork; the song is converted without it: " + saved.message());
     } else if (!artwork.present) {
         say(job.console, "");
     } else if (!artwork.refused) {
@@ -240,7 +240,8 @@ ConversionOutcome MediaConverter::convertTomp3andSaveTo(const ConversionJob& job
     if (const Status tagged = TagDemo::replaceTags((*file)->fd(), *tag); !tagged.ok())
         return fail(tagged.message());
     if (stopped(job)) return ConversionOutcome::Failed;
-    if (const Status committed = (*file)->commit(); !committed.ok()) return fail(committed.message());
+    if (const Status committed = (*file)->commit(); !committed.ok())
+        return fail(committed.message());
     say(job.console, "size of mp3=" + sizeInK(job.destination));
     return ConversionOutcome::Written;
 }
@@ -279,11 +280,13 @@ ConversionOutcome MediaConverter::convertToAACItemAtUrl(const ConversionJob& job
     };
     const auto file = AtomicFile::create(job.destination);
     if (!file.ok()) return exportFailed(file.message());
-    if (const Status exported = AacExport::exportWithMetadata(temporary, (*file)->temporaryPath(), metadata);
+    if (const Status exported =
+            AacExport::exportWithMetadata(temporary, (*file)->temporaryPath(), metadata);
         !exported.ok())
         return exportFailed(exported.message());
     if (stopped(job)) return ConversionOutcome::Failed;
-    if (const Status committed = (*file)->commit(); !committed.ok()) return exportFailed(committed.message());
+    if (const Status committed = (*file)->commit(); !committed.ok())
+        return exportFailed(committed.message());
     say(job.console, "??");
     say(job.console, "this is the end");
     return ConversionOutcome::Written;

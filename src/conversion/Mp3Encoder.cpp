@@ -242,8 +242,9 @@ Status Mp3Encoder::encode(const std::filesystem::path& pcmFile, int outFd, int b
                           const PcmProgress* decoding, const std::atomic<bool>* cancel) {
     Mp3Encoding encoding(pcmFile, outFd, decoding, cancel);
     const bool encoded = encoding.openSource() && encoding.setUpLame(bitRate, quality) &&
-                         encoding.encodeWhileDecoding() && encoding.announce(destinationText, console) &&
-                         encoding.encodeRest() && encoding.writeInfoTag();
+                         encoding.encodeWhileDecoding() &&
+                         encoding.announce(destinationText, console) && encoding.encodeRest() &&
+                         encoding.writeInfoTag();
     return encoded ? okStatus() : errorStatus(encoding.error());
 }
 

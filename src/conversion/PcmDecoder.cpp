@@ -69,7 +69,8 @@ class Decoding {
         // One decoding thread: the encoder keeps the other core busy, and FFmpeg's frame threads
         // (ALAC's) only compete with it (measured slower with 2 or automatic threads).
         auto decoder = ffmpeg::openDecoder(input_->streams[stream_]);
-        if (!decoder.ok()) return fail("Cannot decode " + source.string() + ": " + decoder.message());
+        if (!decoder.ok())
+            return fail("Cannot decode " + source.string() + ": " + decoder.message());
         decoder_ = std::move(decoder).value();
 
         std::filesystem::remove(wavFile, ec);

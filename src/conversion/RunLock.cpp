@@ -27,17 +27,20 @@ bool stillLinked(int fd, const std::filesystem::path& path) {
 }  // namespace
 
 Result<bool> RunLock::acquire(const std::filesystem::path& lockFile,
-                              const std::function<void()>& waiting, const std::atomic<bool>* cancel) {
+                              const std::function<void()>& waiting,
+                              const std::atomic<bool>* cancel) {
     if (fd_) return true;
     bool saidWaiting = false;
     for (;;) {
         std::error_code ec;
         std::filesystem::create_directories(lockFile.parent_path(), ec);
         UniqueFd fd(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-        if (!fd) return errorStatus("Cannot open " + lockFile.string() + ": " + std::strerror(errno));
+        if (!fd)
+            return errorStatus("Cannot open " + lockFile.string() + ": " + std::strerror(errno));
         if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
             if (errno != EWOULDBLOCK)
-                return errorStatus("Cannot lock " + lockFile.string() + ": " + std::strerror(errno));
+                return errorStatus("Cannot lock " + lockFile.string() + ": " +
+                                   std::strerror(errno));
             if (waiting && !saidWaiting) waiting();
             saidWaiting = true;
             // A blocking flock cannot be interrupted by a stop request: poll instead.
@@ -49,7 +52,8 @@ Result<bool> RunLock::acquire(const std::filesystem::path& lockFile,
                     std::this_thread::sleep_for(std::chrono::milliseconds(50));
                     continue;
                 }
-                return errorStatus("Cannot lock " + lockFile.string() + ": " + std::strerror(errno));
+                return errorStatus("Cannot lock " + lockFile.string() + ": " +
+                                   std::strerror(errno));
             }
         }
         if (stillLinked(fd.get(), lockFile)) {

@@ -23,7 +23,8 @@ class RunLock {
     // holds it, calls `waiting` once and waits until it is free; with `cancel`, the wait looks at
     // it every 50 ms and gives up, giving false, once it is true. True once held. Fails when the
     // file cannot be opened or locked.
-    Result<bool> acquire(const std::filesystem::path& lockFile, const std::function<void()>& waiting,
+    Result<bool> acquire(const std::filesystem::path& lockFile,
+                         const std::function<void()>& waiting,
                          const std::atomic<bool>* cancel = nullptr);
     void release();
     bool isHeld() const { return static_cast<bool>(fd_); }

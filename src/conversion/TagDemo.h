@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "conversion/TagDictionary.h"
-
 #include "platform/Status.h"
 
 namespace kelvara {

@@ -9,7 +9,7 @@ namespace kelvara {
 // engine calls these from its worker thread and never waits for the user: a desktop front end
 // posts each call to its window thread, the command line prints, tests record.
 class ExportUi {
-public:
+  public:
     virtual ~ExportUi() = default;
 
     // One line of the log, unchanged. An issue line is also counted by the engine and brings the

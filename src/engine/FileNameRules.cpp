@@ -16,10 +16,10 @@ std::size_t spaceLength(std::string_view text, std::size_t i) {
     if (left >= 2 && byte(i) == 0xC2 && byte(i + 1) == 0xA0) return 2;  // no-break space
     if (left >= 3) {
         const unsigned c = (byte(i) << 16) | (byte(i + 1) << 8) | byte(i + 2);
-        if (c == 0xE19A80) return 3;                     // U+1680
-        if (c >= 0xE28080 && c <= 0xE2808A) return 3;    // U+2000..U+200A
-        if (c == 0xE280AF || c == 0xE2819F) return 3;    // U+202F, U+205F
-        if (c == 0xE38080) return 3;                     // U+3000
+        if (c == 0xE19A80) return 3;                   // U+1680
+        if (c >= 0xE28080 && c <= 0xE2808A) return 3;  // U+2000..U+200A
+        if (c == 0xE280AF || c == 0xE2819F) return 3;  // U+202F, U+205F
+        if (c == 0xE38080) return 3;                   // U+3000
     }
     return 0;
 }
@@ -55,7 +55,8 @@ std::string sanitizeFileNameString(std::string_view text, PlaylistEncoding playl
     std::string result;
     result.reserve(reduced.size());
     for (char c : reduced)
-        if (std::string_view("/\\:.?%*|\"<>").find(c) == std::string_view::npos) result.push_back(c);
+        if (std::string_view("/\\:.?%*|\"<>").find(c) == std::string_view::npos)
+            result.push_back(c);
     // The character set conversions let control characters and some invalid forms through.
     return cleanName(result);
 }
@@ -79,7 +80,8 @@ std::string trimSpaces(std::string_view text) {
 }
 
 std::string fitName(std::string_view stem, std::string_view suffix) {
-    if (stem.size() + suffix.size() <= kMaxNameBytes) return std::string(stem) + std::string(suffix);
+    if (stem.size() + suffix.size() <= kMaxNameBytes)
+        return std::string(stem) + std::string(suffix);
     if (suffix.size() >= kMaxNameBytes) suffix = {};  // a suffix that long is no extension
     std::size_t keep = kMaxNameBytes - suffix.size();
     if (keep > stem.size()) keep = stem.size();

@@ -82,7 +82,8 @@ void KvExportManager::exportPlaylists(std::vector<const Playlist*> playlists, fs
     post(&KvExportManager::startRun);
 }
 
-void KvExportManager::exportAlbums(std::vector<std::shared_ptr<KvrAlbumInfo>> albums, fs::path url) {
+void KvExportManager::exportAlbums(std::vector<std::shared_ptr<KvrAlbumInfo>> albums,
+                                   fs::path url) {
     errorCount_ = 0;
     exportType_ = ExportType::Albums;
     if (albums.empty()) return;
@@ -146,7 +147,8 @@ M3uPlaylist::Options KvExportManager::playlistFileOptions() const {
 // False when the run has ended instead.
 bool KvExportManager::beginConverter() {
     if (!converting()) return true;
-    const Status begun = converter_->beginRun([this](const std::string& line) { logMessage(line); }, &abort_);
+    const Status begun =
+        converter_->beginRun([this](const std::string& line) { logMessage(line); }, &abort_);
     if (!begun.ok()) {
         // A stop while waiting for another run's lock is the user's, not a failure.
         if (abort_)
@@ -168,7 +170,8 @@ void KvExportManager::loadItem() {
         songsArray_ = getSongsFromPlaylist(playlist);
         item_ = names_->playlistItem(playlist.name());
         itemTitle_ = playlist.name();
-        for (std::uint64_t id : preferences_->numberArrayForKey(std::to_string(playlist.persistentID())))
+        for (std::uint64_t id :
+             preferences_->numberArrayForKey(std::to_string(playlist.persistentID())))
             uncheckedSongs_.insert(id);
     } else {
         KvrAlbumInfo& album = *albums_[static_cast<std::size_t>(playlistIndex_)];
@@ -176,7 +179,8 @@ void KvExportManager::loadItem() {
         item_ = names_->albumItem(album.artist(), album.title());
         itemTitle_ = album.title();
         if (album.album())
-            for (std::uint64_t id : preferences_->numberArrayForKey(std::to_string(album.album()->persistentID())))
+            for (std::uint64_t id :
+                 preferences_->numberArrayForKey(std::to_string(album.album()->persistentID())))
                 uncheckedSongs_.insert(id);
     }
     item_ = names_->claim(std::move(item_));
@@ -453,7 +457,8 @@ bool KvExportManager::refuseSource(const std::string& title, const fs::path& sou
     return true;
 }
 
-std::optional<std::string> KvExportManager::kindForDecision(const MediaItem& song, const fs::path& file) {
+std::optional<std::string> KvExportManager::kindForDecision(const MediaItem& song,
+                                                            const fs::path& file) {
     if (song.canonicalKind()) return song.canonicalKind();
     // A FIFO would block the probe; such a song is refused before any conversion anyway.
     if (!converter_ || notARegularFile(file)) return std::nullopt;
@@ -469,8 +474,8 @@ void KvExportManager::convertSong(const MediaItem& song, bool toMp3, const fs::p
         if (song.bitrate() != 0) currentSongBitRate_ = std::min<std::int64_t>(song.bitrate(), cap);
     }
     const std::int64_t rate = chosen >= 1 ? chosen : currentSongBitRate_;
-    logMessage(std::string(toMp3 ? "Converting to MP3(" : "Converting to AAC(") + std::to_string(static_cast<int>(rate)) +
-               ") song: " + sourceName);
+    logMessage(std::string(toMp3 ? "Converting to MP3(" : "Converting to AAC(") +
+               std::to_string(static_cast<int>(rate)) + ") song: " + sourceName);
     ui_.setSpinner(true);
     ui_.setSmallInfo("Converting song: " + (present(song.title()) ? *song.title() : sourceName));
 
@@ -497,8 +502,8 @@ void KvExportManager::convertSong(const MediaItem& song, bool toMp3, const fs::p
     handOn();
 }
 
-void KvExportManager::copySong(const MediaItem& song, const fs::path& source, const fs::path& destination,
-                               const std::string& sourceName) {
+void KvExportManager::copySong(const MediaItem& song, const fs::path& source,
+                               const fs::path& destination, const std::string& sourceName) {
     logMessage("Exporting song: " + sourceName);
     ui_.setSpinner(true);
     ui_.setSmallInfo("Exporting song: " + (present(song.title()) ? *song.title() : sourceName));
@@ -518,13 +523,15 @@ void KvExportManager::copySong(const MediaItem& song, const fs::path& source, co
         if (status.type() != fs::file_type::regular && status.type() != fs::file_type::symlink) {
             fs::remove(destination, ec);
             if (ec) {
-                logErrorMessage("Delete error: Cannot remove " + destination.string() + ": " + ec.message());
+                logErrorMessage("Delete error: Cannot remove " + destination.string() + ": " +
+                                ec.message());
                 handOn();
                 return;
             }
         }
     }
-    if (const Status copied = copyFileAtomically(source, destination, &abort_); !copied.ok() && !abort_)
+    if (const Status copied = copyFileAtomically(source, destination, &abort_);
+        !copied.ok() && !abort_)
         logErrorMessage(copied.message());
     handOn();
 }
@@ -544,8 +551,10 @@ void KvExportManager::createPathForTrack(const MediaItem& song) {
     currentUrl_.reset();
     folderLink_.reset();
     if (const std::error_code ec = makeSongFolder(levels)) {
-        const std::string description = "Cannot create folder " + folder.string() + ": " + ec.message();
-        ui_.consoleLine("Error: Create folder failed " + folder.string() + " (" + ec.message() + ")");
+        const std::string description =
+            "Cannot create folder " + folder.string() + ": " + ec.message();
+        ui_.consoleLine("Error: Create folder failed " + folder.string() + " (" + ec.message() +
+                        ")");
         stopByFailure(description);
         return;
     }
@@ -584,8 +593,7 @@ void KvExportManager::cleanLeftoversOnce(const fs::path& folder) {
 
 void KvExportManager::exportAlbumArtwork(const MediaItem& song) {
     const KvrAlbumInfo& album = *albums_[static_cast<std::size_t>(playlistIndex_)];
-    const std::string name =
-        sanitizeFileNameString(text(album.artist()) + " - " + album.title());
+    const std::string name = sanitizeFileNameString(text(album.artist()) + " - " + album.title());
     const fs::path file = *currentUrl_ / FileNameRules::fitName(name, ".png");
     if (somethingAt(file)) return;
     try {
@@ -636,7 +644,8 @@ void KvExportManager::logOptions() {
     logMessage(kStarLine);
     logMessage("Export options:");
     auto rate = [](std::int64_t value) {
-        return "Bitrate: " + (value >= 1 ? std::to_string(value) : std::string("Keep original bitrate"));
+        return "Bitrate: " +
+               (value >= 1 ? std::to_string(value) : std::string("Keep original bitrate"));
     };
     if (converToMp3_) {
         logMessage("Convert files to MP3");
@@ -662,7 +671,8 @@ void KvExportManager::logOptions() {
     }
     if (exportPlaylistFile_) {
         logMessage("Export music files and playlist file (m3u)");
-        if (userOptions_.saveM3uWithFiles()) logMessage("Save playlist file (m3u) in the same folder with tracks");
+        if (userOptions_.saveM3uWithFiles())
+            logMessage("Save playlist file (m3u) in the same folder with tracks");
     } else {
         logMessage("Export only music files (no m3u)");
     }
@@ -703,7 +713,8 @@ void KvExportManager::showNotification() {
     if (issues == 0)
         ui_.notify("Kelvara", "Export completed successfully!");
     else
-        ui_.notify("Kelvara", "Export completed with " + std::to_string(issues) + (issues == 1 ? " issue" : " issues"));
+        ui_.notify("Kelvara", "Export completed with " + std::to_string(issues) +
+                                  (issues == 1 ? " issue" : " issues"));
 }
 
 }  // namespace kelvara

@@ -31,8 +31,8 @@ class MediaLibrary;
 
 // How a run ended, for whoever waits on it.
 enum class RunEnding {
-    NotStarted,        // nothing to export, or not started yet
-    CouldNotStart,     // refused before anything was written; the reason went to ExportUi::alert
+    NotStarted,     // nothing to export, or not started yet
+    CouldNotStart,  // refused before anything was written; the reason went to ExportUi::alert
     Running,
     Finished,          // every item done; errorCount() tells whether there were issues
     StoppedByUser,     // the stop request, or abort()
@@ -43,7 +43,7 @@ enum class RunEnding {
 // the run's own worker thread, with the log, progress and end of run reported through ExportUi.
 // Make one per run: fill the run options, then call exportPlaylists or exportAlbums.
 class KvExportManager {
-public:
+  public:
     // `converter` may be null: a run that would convert or write album artwork then refuses to
     // start. The persistent options are a copy of the shared ones, taken now.
     explicit KvExportManager(ExportUi& ui, SongConverter* converter = nullptr);
@@ -105,7 +105,7 @@ public:
     std::int64_t handOnCount() const { return handOnCount_.load(); }
     std::int64_t handOnViolations() const { return handOnViolations_.load(); }
 
-private:
+  private:
     // What a song becomes: copied, or converted to MP3 or AAC, and its file's extension.
     struct Target {
         bool mp3 = false;
@@ -130,7 +130,8 @@ private:
     void createPathForTrack(const MediaItem& song);
     std::error_code makeSongFolder(const std::vector<std::string>& levels);
     void exportAlbumArtwork(const MediaItem& song);
-    std::optional<std::string> kindForDecision(const MediaItem& song, const std::filesystem::path& file);
+    std::optional<std::string> kindForDecision(const MediaItem& song,
+                                               const std::filesystem::path& file);
     void savePlaylistString();
     void loadItem();
     bool refuseSource(const std::string& title, const std::filesystem::path& source,

@@ -21,7 +21,8 @@ KvrUserOptions& KvrUserOptions::shareOptions() {
     std::lock_guard lock(sharedMutex());
     auto& options = sharedOptions();
     if (!options)
-        options = std::make_unique<KvrUserOptions>(loadFrom(PreferencesStore::standardUserDefaults()));
+        options =
+            std::make_unique<KvrUserOptions>(loadFrom(PreferencesStore::standardUserDefaults()));
     return *options;
 }
 
@@ -32,7 +33,9 @@ void KvrUserOptions::resetSharedOptions() {
 
 KvrUserOptions KvrUserOptions::loadFrom(const PreferencesStore& store) {
     KvrUserOptions o;
-    auto flag = [&](const char* key, bool fallback) { return store.boolForKey(key).value_or(fallback); };
+    auto flag = [&](const char* key, bool fallback) {
+        return store.boolForKey(key).value_or(fallback);
+    };
     auto integer = [&](const char* key, std::int64_t fallback) {
         return store.integerForKey(key).value_or(fallback);
     };

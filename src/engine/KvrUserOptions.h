@@ -12,7 +12,7 @@ namespace kelvara {
 // hidden files and songs already in the target format. Loaded once from the preferences store;
 // the advanced options (dialog or `kelvara-cli options set`) change them and write the store.
 class KvrUserOptions {
-public:
+  public:
     // The process-wide options, loaded from the standard store by the first call (exactly once,
     // also under concurrent first calls).
     static KvrUserOptions& shareOptions();
@@ -53,7 +53,7 @@ public:
     // The LAME quality the "Algorithm" setting selects: best 2, standard 5, fastest 7.
     int lameQuality() const;
 
-private:
+  private:
     FolderLayout filesSaveToFolder_ = FolderLayout::PlaylistFolder;
     bool saveM3uWithFiles_ = true;
     bool windowsPaths_ = false;

@@ -57,7 +57,8 @@ FormatList FormatList::defaultFormat() {
 
 bool FormatList::hasTitle() const {
     for (const Element& element : elements_)
-        if (auto* token = std::get_if<MetadataToken>(&element); token && token->name == MetadataToken::kTitle)
+        if (auto* token = std::get_if<MetadataToken>(&element);
+            token && token->name == MetadataToken::kTitle)
             return true;
     return false;
 }
@@ -81,7 +82,8 @@ std::optional<FormatList> FormatList::fromJson(const nlohmann::json& value) {
             // Kept as separate elements (not merged) so the list reads back as it was stored.
             std::string text = withoutSlashes(element.get<std::string>());
             format.elements_.emplace_back(std::move(text));
-        } else if (element.is_object() && element.contains("token") && element["token"].is_string()) {
+        } else if (element.is_object() && element.contains("token") &&
+                   element["token"].is_string()) {
             format.elements_.emplace_back(
                 MetadataToken{withoutSlashes(element["token"].get<std::string>())});
         }
@@ -105,8 +107,9 @@ Result<FormatList> FormatList::parse(std::string_view text) {
         for (const char* candidate : kNames)
             if (equalsIgnoringCase(name, candidate)) match = candidate;
         if (!match) {
-            return errorStatus("unknown token <" + std::string(name) +
-                               "> (the tokens are <Title>, <Artist>, <Album>, <Track NO> and <Disk NO>)");
+            return errorStatus(
+                "unknown token <" + std::string(name) +
+                "> (the tokens are <Title>, <Artist>, <Album>, <Track NO> and <Disk NO>)");
         }
         elements.emplace_back(MetadataToken{match});
         position = close + 1;

@@ -1,12 +1,11 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "platform/Status.h"
 
@@ -28,7 +27,7 @@ struct MetadataToken {
 // "CustomFormat" as a JSON list whose elements are strings or {"token": NAME}; written on the
 // command line as text with tokens in angle brackets ("<Track NO>. <Title>").
 class FormatList {
-public:
+  public:
     using Element = std::variant<std::string, MetadataToken>;
 
     FormatList() = default;
@@ -56,7 +55,7 @@ public:
 
     bool operator==(const FormatList&) const = default;
 
-private:
+  private:
     std::vector<Element> elements_;
 };
 

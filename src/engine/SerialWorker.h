@@ -11,7 +11,7 @@ namespace kelvara {
 // One background thread that runs posted tasks one after the other, in the order posted. The
 // destructor drops tasks not yet started, lets the running one finish and joins the thread.
 class SerialWorker {
-public:
+  public:
     SerialWorker() = default;
     ~SerialWorker();
     SerialWorker(const SerialWorker&) = delete;
@@ -20,7 +20,7 @@ public:
     void post(std::function<void()> task);
     bool isWorkerThread() const { return std::this_thread::get_id() == thread_.get_id(); }
 
-private:
+  private:
     void run();
 
     std::mutex mutex_;

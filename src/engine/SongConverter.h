@@ -18,7 +18,7 @@ struct ConversionJob {
     const MediaItem* song = nullptr;
     std::filesystem::path source;
     std::filesystem::path destination;
-    int bitRate = 0;      // kbit/s, already chosen by the song export
+    int bitRate = 0;                                  // kbit/s, already chosen by the song export
     Mp3Algorithm algorithm = Mp3Algorithm::Standard;  // the persistent option: MP3 quality
     bool skipIfExists = true;
     // The run's stop request. Once it is true the conversion ends between chunks of its work
@@ -32,14 +32,14 @@ struct ConversionJob {
 };
 
 enum class ConversionOutcome {
-    Written,   // the destination now holds the converted, tagged file
-    Skipped,   // the destination existed and skipIfExists was on
-    Failed,    // nothing new at the destination; the reason was logged, unless the run stopped
+    Written,  // the destination now holds the converted, tagged file
+    Skipped,  // the destination existed and skipIfExists was on
+    Failed,   // nothing new at the destination; the reason was logged, unless the run stopped
 };
 
 // The conversion subsystem as the engine sees it. One instance per run.
 class SongConverter {
-public:
+  public:
     virtual ~SongConverter() = default;
 
     // Called once before the first song and once after the last. beginRun takes the exclusive lock
@@ -61,7 +61,8 @@ public:
 
     // Writes the item's artwork as a PNG file at `destination` (temporary name, then rename).
     // Returns false when the item has no artwork or the file could not be written.
-    virtual bool writeAlbumArtwork(const MediaItem& item, const std::filesystem::path& destination) = 0;
+    virtual bool writeAlbumArtwork(const MediaItem& item,
+                                   const std::filesystem::path& destination) = 0;
 };
 
 }  // namespace kelvara

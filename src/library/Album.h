@@ -8,7 +8,7 @@ namespace kelvara {
 // compilation flag and disc number; songs share the object when their other album values (sort
 // texts, rating) agree too, so every song reads exactly its own values.
 class Album {
-public:
+  public:
     PersistentID persistentID() const { return persistentID_; }
     void setPersistentID(PersistentID id) { persistentID_ = id; }
 
@@ -37,7 +37,7 @@ public:
     bool isRatingComputed() const { return isRatingComputed_; }
     void setIsRatingComputed(bool value) { isRatingComputed_ = value; }
 
-private:
+  private:
     PersistentID persistentID_ = 0;
     OptionalText title_;
     OptionalText sortTitle_;

@@ -70,7 +70,8 @@ void AlbumCatalogue::loadAlbums() {
     const auto rememberedArtist = preferences_.stringForKey("SelectedAlbumArtist");
     for (std::size_t i = 0; i < albums_.size(); ++i) {
         KvrAlbumInfo& record = *albums_[i];
-        record.setChecked(std::find(selected.begin(), selected.end(), record.displayName()) != selected.end());
+        record.setChecked(std::find(selected.begin(), selected.end(), record.displayName()) !=
+                          selected.end());
         if (rememberedTitle && rememberedArtist && record.title() == *rememberedTitle &&
             record.artist().value_or("") == *rememberedArtist)
             selectedRow_ = i;

@@ -16,7 +16,7 @@ namespace kelvara {
 // The album page without its window: album records built from the library's songs, their ticks
 // and the remembered selection. Used by the desktop page and the CLI.
 class AlbumCatalogue {
-public:
+  public:
     AlbumCatalogue(const MediaLibrary* library, PreferencesStore& preferences);
 
     // Builds the records from every song (media kind 2), sorted by title the way a file browser
@@ -49,7 +49,7 @@ public:
     // (as ticks are stored); none when no record has that name.
     std::shared_ptr<KvrAlbumInfo> findByDisplayName(const std::string& name) const;
 
-private:
+  private:
     const MediaLibrary* library_;
     PreferencesStore& preferences_;
     std::vector<const MediaItem*> allSongs_;

@@ -7,7 +7,7 @@ namespace kelvara {
 // An artist as one song gives it: its identity (and persistent ID) is the name; songs share the
 // object when their sort names agree too.
 class Artist {
-public:
+  public:
     PersistentID persistentID() const { return persistentID_; }
     void setPersistentID(PersistentID id) { persistentID_ = id; }
 
@@ -17,7 +17,7 @@ public:
     const OptionalText& sortName() const { return sortName_; }
     void setSortName(OptionalText sortName) { sortName_ = std::move(sortName); }
 
-private:
+  private:
     PersistentID persistentID_ = 0;
     OptionalText name_;
     OptionalText sortName_;

@@ -9,12 +9,12 @@ namespace kelvara {
 // identity. It is owned by the library, so it lives exactly as long as the objects it marks.
 // An object that was never set reads as unchecked.
 class CheckedFlags {
-public:
+  public:
     bool isChecked(const void* object) const;
     void setChecked(const void* object, bool checked);
     void clear();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::unordered_map<const void*, bool> flags_;
 };

@@ -46,7 +46,8 @@ const std::vector<const MediaItem*>& KvrAlbumInfo::getSongs() {
         // call after the catalogue has set the list finds the songs.
         auto index = KvrItunesMAnager::sharedManager().songsByAlbumTitle();
         if (!index) return noSongs;
-        albumSongs_ = matchingSongs(index->songsWithAlbumTitle(album_ ? album_->title() : std::nullopt));
+        albumSongs_ =
+            matchingSongs(index->songsWithAlbumTitle(album_ ? album_->title() : std::nullopt));
     }
     return *albumSongs_;
 }

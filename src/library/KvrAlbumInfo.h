@@ -12,7 +12,7 @@ namespace kelvara {
 
 // One row of the album catalogue: an album title and artist text under which songs gather.
 class KvrAlbumInfo {
-public:
+  public:
     const std::string& title() const { return title_; }
     void setTitle(std::string v) { title_ = std::move(v); }
 
@@ -46,12 +46,13 @@ public:
 
     // The songs of `candidates` that match, by track number; stable, so equal numbers keep
     // library order.
-    std::vector<const MediaItem*> matchingSongs(const std::vector<const MediaItem*>& candidates) const;
+    std::vector<const MediaItem*> matchingSongs(
+        const std::vector<const MediaItem*>& candidates) const;
 
     // Fills albumSongs from the library session's allSongs when not known yet, and returns them.
     const std::vector<const MediaItem*>& getSongs();
 
-private:
+  private:
     std::string title_;
     OptionalText artist_;
     const Album* album_ = nullptr;

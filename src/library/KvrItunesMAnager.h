@@ -14,7 +14,7 @@ namespace kelvara {
 // The library session: the one open library of the process and the album catalogue's song list.
 // Every member may be called from any thread.
 class KvrItunesMAnager {
-public:
+  public:
     // Made on first use, exactly once even when first asked from several threads.
     static KvrItunesMAnager& sharedManager();
 
@@ -38,7 +38,7 @@ public:
     using SongsByTitle = std::shared_ptr<const SongIndex>;
     SongsByTitle songsByAlbumTitle() const;
 
-private:
+  private:
     KvrItunesMAnager() = default;
 
     mutable std::mutex mutex_;

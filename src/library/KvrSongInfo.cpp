@@ -15,7 +15,8 @@ std::string KvrSongInfo::formatDuration(std::uint64_t s) {
     char text[48];
     if (s >= 3600) {
         std::snprintf(text, sizeof text, "%lu:%02lu:%02lu", static_cast<unsigned long>(s / 3600),
-                      static_cast<unsigned long>((s / 60) % 60), static_cast<unsigned long>(s % 60));
+                      static_cast<unsigned long>((s / 60) % 60),
+                      static_cast<unsigned long>(s % 60));
     } else {
         std::snprintf(text, sizeof text, "%02lu:%02lu", static_cast<unsigned long>((s / 60) % 60),
                       static_cast<unsigned long>(s % 60));
@@ -27,8 +28,10 @@ void KvrSongInfo::setTime(std::optional<std::int64_t> seconds) {
     time_ = seconds;
     // Negative times (a total time past 2^31 ms read as signed) show as their unsigned value:
     // the seconds are always formatted as an unsigned count.
-    if (seconds) timeWithFormat_ = formatDuration(static_cast<std::uint64_t>(*seconds));
-    else timeWithFormat_.reset();
+    if (seconds)
+        timeWithFormat_ = formatDuration(static_cast<std::uint64_t>(*seconds));
+    else
+        timeWithFormat_.reset();
 }
 
 KvrSongInfo KvrSongInfo::fromMediaItem(const MediaItem& item) {
@@ -45,7 +48,8 @@ KvrSongInfo KvrSongInfo::fromMediaItem(const MediaItem& item) {
         info.sortAlbumArtist_ = album->sortAlbumArtist();
     }
     // The total time's low 32 bits as a signed number of milliseconds, truncated to seconds.
-    const auto milliseconds = static_cast<std::int32_t>(static_cast<std::uint32_t>(item.totalTime()));
+    const auto milliseconds =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(item.totalTime()));
     info.setTime(milliseconds / 1000);
     info.genre_ = item.genre();
     if (artist) {

@@ -13,7 +13,7 @@ namespace kelvara {
 // One row of a song list, made from a media item. Every field may be absent; numbers that the
 // library leaves at 0 are absent here (play count excepted).
 class KvrSongInfo {
-public:
+  public:
     // Fills every field from the item, as the song lists do.
     static KvrSongInfo fromMediaItem(const MediaItem& item);
 
@@ -80,7 +80,7 @@ public:
     // The file-system path of the item's location; absent when there is none.
     std::optional<std::filesystem::path> locationString() const;
 
-private:
+  private:
     const MediaItem* mediaItem_ = nullptr;
     OptionalText title_, album_;
     std::optional<std::int64_t> time_;

@@ -12,7 +12,7 @@ namespace kelvara {
 // Finds the library file: the command line's choice, else the preference "LibraryPath", else
 // $KELVARA_LIBRARY, else the first of the places iTunes and Music keep it under ~/Music.
 class LibraryLocator {
-public:
+  public:
     // A path given on the command line, by the preference or by the environment is taken as it
     // is (reading it reports what is wrong with it); the usual places count only when a file is
     // there. When nothing is found, the failure lists every place tried.

@@ -27,8 +27,8 @@ int hexValue(char c) {
 
 // "C:/..." or "C:" — a Windows drive path, compared without regard to case like Windows does.
 bool isDrivePath(std::string_view path) {
-    return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
-           (path.size() == 2 || path[2] == '/');
+    return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+           path[1] == ':' && (path.size() == 2 || path[2] == '/');
 }
 
 std::string withoutTrailingSlashes(std::string text) {
@@ -89,14 +89,17 @@ std::optional<std::string> LocationMapper::pathFromFileURL(std::string_view url)
 
 LocationMapper::LocationMapper(const OptionalText& libraryMusicFolder,
                                const LibraryOpenOptions& options) {
-    if (libraryMusicFolder && options.musicFolder) addRule(*libraryMusicFolder, *options.musicFolder);
+    if (libraryMusicFolder && options.musicFolder)
+        addRule(*libraryMusicFolder, *options.musicFolder);
     for (const LocationMapping& mapping : options.mappings) addRule(mapping.from, mapping.to);
 }
 
 void LocationMapper::addRule(std::string_view from, const std::filesystem::path& to) {
     std::string path;
-    if (auto decoded = pathFromFileURL(from)) path = std::move(*decoded);
-    else path = std::string(from);
+    if (auto decoded = pathFromFileURL(from))
+        path = std::move(*decoded);
+    else
+        path = std::string(from);
     path = withoutTrailingSlashes(std::move(path));
     if (path.empty()) return;
     Rule rule;
@@ -120,7 +123,8 @@ std::string LocationMapper::mapPath(std::string path) const {
             const bool matches = rule.caseInsensitive ? startsWithNoCase(path, from)
                                                       : std::string_view(path).starts_with(from);
             // Only whole path components: "/Music" is no prefix of "/Music2/x".
-            if (!matches || (path.size() > from.size() && path[from.size()] != '/' && from != "/")) {
+            if (!matches ||
+                (path.size() > from.size() && path[from.size()] != '/' && from != "/")) {
                 continue;
             }
             std::string mapped = rule.to == "/" ? std::string() : rule.to;

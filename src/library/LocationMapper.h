@@ -14,7 +14,7 @@ namespace kelvara {
 // first matching prefix (the library's "Music Folder" by the user's music folder, then the user's
 // own pairs in order). Libraries come from a Mac or a PC, so their paths rarely exist as written.
 class LocationMapper {
-public:
+  public:
     // `libraryMusicFolder` is the library's "Music Folder" URL, when it has one.
     LocationMapper(const OptionalText& libraryMusicFolder, const LibraryOpenOptions& options);
 
@@ -29,7 +29,7 @@ public:
     // The local path for an already decoded path.
     std::string mapPath(std::string path) const;
 
-private:
+  private:
     struct Rule {
         // The prefix in each Unicode form it may be written in, without a trailing slash.
         std::vector<std::string> forms;

@@ -15,7 +15,7 @@ namespace kelvara {
 // The artwork is not part of the library file: the conversion subsystem reads it from the audio
 // file (or a cover image beside it) through ArtworkReader, only for songs that need it.
 class MediaItem {
-public:
+  public:
     MediaItem() = default;
     MediaItem(const MediaItem&) = delete;
     MediaItem& operator=(const MediaItem&) = delete;
@@ -112,7 +112,7 @@ public:
     const Album* album() const { return album_; }
     void setAlbum(const Album* v) { album_ = v; }
 
-private:
+  private:
     PersistentID persistentID_ = 0;
     OptionalText title_, genre_, composer_, sortTitle_, sortComposer_, comments_, description_;
     OptionalText kind_, canonicalKind_;

@@ -32,7 +32,7 @@ struct LibraryOpenOptions {
 // The open library, read from the XML file that iTunes or Music writes. Owns every playlist,
 // media item, album and artist; the pointers it hands out live as long as the library.
 class MediaLibrary {
-public:
+  public:
     MediaLibrary() = default;
     MediaLibrary(const MediaLibrary&) = delete;
     MediaLibrary& operator=(const MediaLibrary&) = delete;
@@ -60,7 +60,7 @@ public:
     MediaItem& addMediaItem();
     Playlist& addPlaylist();
 
-private:
+  private:
     std::deque<Artist> artists_;
     std::deque<Album> albums_;
     std::deque<MediaItem> items_;

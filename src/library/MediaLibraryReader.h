@@ -15,7 +15,7 @@ namespace kelvara {
 // absent, unknown keys ignored. Only a file that cannot be read, is not XML, is not a property
 // list or is cut short is refused.
 class MediaLibraryReader {
-public:
+  public:
     explicit MediaLibraryReader(LibraryOpenOptions options);
 
     // A failure's message names the file. The library is never null.
@@ -32,7 +32,7 @@ public:
     // file") is kept as it is.
     static OptionalText canonicalKind(const OptionalText& kind, std::string_view extension);
 
-private:
+  private:
     Result<std::unique_ptr<MediaLibrary>> parse(char* data, std::size_t size,
                                                 const std::filesystem::path& name) const;
 

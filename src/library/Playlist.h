@@ -8,7 +8,7 @@
 namespace kelvara {
 
 class Playlist {
-public:
+  public:
     PersistentID persistentID() const { return persistentID_; }
     void setPersistentID(PersistentID id) { persistentID_ = id; }
 
@@ -32,7 +32,7 @@ public:
     PersistentID parentPersistentID() const { return parentPersistentID_; }
     void setParentPersistentID(PersistentID id) { parentPersistentID_ = id; }
 
-private:
+  private:
     PersistentID persistentID_ = 0;
     std::string name_;
     unsigned distinguishedKind_ = 0;

@@ -32,9 +32,11 @@ void PlaylistBrowser::loadPlaylist() {
     std::optional<std::size_t> remembered;
     for (const Playlist* playlist : library_->allPlaylists()) {
         if (!isShown(*playlist)) continue;
-        const bool checked = std::find(selected.begin(), selected.end(), playlist->name()) != selected.end();
+        const bool checked =
+            std::find(selected.begin(), selected.end(), playlist->name()) != selected.end();
         library_->checkedFlags().setChecked(playlist, checked);
-        if (static_cast<std::int64_t>(playlist->persistentID()) == selectedID) remembered = playlists_.size();
+        if (static_cast<std::int64_t>(playlist->persistentID()) == selectedID)
+            remembered = playlists_.size();
         playlists_.push_back(playlist);
     }
     selectedRow_ = remembered.value_or(0);
@@ -102,7 +104,7 @@ std::vector<const Playlist*> PlaylistBrowser::chosen(ItemChoice choice) const {
 }
 
 std::vector<std::uint64_t> PlaylistBrowser::uncheckedSongs(const PreferencesStore& preferences,
-                                                          PersistentID playlist) {
+                                                           PersistentID playlist) {
     return preferences.numberArrayForKey(std::to_string(playlist));
 }
 

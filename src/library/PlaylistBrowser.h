@@ -16,7 +16,7 @@ enum class ItemChoice { Current, All, Ticked };
 // The playlist page without its window: which playlists are shown, their ticks and the
 // remembered selection, kept in the preferences store. Used by the desktop page and the CLI.
 class PlaylistBrowser {
-public:
+  public:
     PlaylistBrowser(const MediaLibrary* library, PreferencesStore& preferences);
 
     // The filter: not named "Library" or "Music", not the master or music playlist under any
@@ -49,7 +49,7 @@ public:
     static std::vector<std::uint64_t> uncheckedSongs(const PreferencesStore& preferences,
                                                      PersistentID playlist);
 
-private:
+  private:
     const MediaLibrary* library_;
     PreferencesStore& preferences_;
     std::vector<const Playlist*> playlists_;

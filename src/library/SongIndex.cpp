@@ -19,7 +19,8 @@ std::string SongIndex::keyFor(const OptionalText& title) {
     return key;
 }
 
-const std::vector<const MediaItem*>& SongIndex::songsWithAlbumTitle(const OptionalText& title) const {
+const std::vector<const MediaItem*>& SongIndex::songsWithAlbumTitle(
+    const OptionalText& title) const {
     static const std::vector<const MediaItem*> none;
     auto it = groups_.find(keyFor(title));
     return it == groups_.end() ? none : it->second;

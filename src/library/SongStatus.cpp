@@ -13,10 +13,14 @@ DisplayStatus displayStatus(const MediaItem& item) {
 
 std::string_view displayStatusName(DisplayStatus status) {
     switch (status) {
-        case DisplayStatus::InCloud: return "cloud";
-        case DisplayStatus::DRMProtected: return "drm";
-        case DisplayStatus::FileMissing: return "missing";
-        case DisplayStatus::Exportable: break;
+        case DisplayStatus::InCloud:
+            return "cloud";
+        case DisplayStatus::DRMProtected:
+            return "drm";
+        case DisplayStatus::FileMissing:
+            return "missing";
+        case DisplayStatus::Exportable:
+            break;
     }
     return "ok";
 }
@@ -29,7 +33,8 @@ std::string_view displayStatusReason(DisplayStatus status) {
             return "Music file is DRM protected, Cannot export DRM protected files.";
         case DisplayStatus::FileMissing:
             return "Music file does not exist or has been removed.";
-        case DisplayStatus::Exportable: break;
+        case DisplayStatus::Exportable:
+            break;
     }
     return "";
 }

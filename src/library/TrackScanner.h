@@ -14,7 +14,7 @@ namespace kelvara {
 // the XML parser checks everything else, and any file the scan does not recognise is simply
 // parsed whole.
 class TrackScanner {
-public:
+  public:
     enum class Failure { None, CutShort, Malformed };
 
     explicit TrackScanner(std::string_view text) : text_(text) {}
@@ -35,7 +35,7 @@ public:
     std::size_t begin() const { return begin_; }
     std::size_t end() const { return end_; }
 
-private:
+  private:
     enum class Event { Tag, EntryEnd, SectionEnd, Failed };
 
     std::pair<std::size_t, std::size_t> take(std::size_t until) {

@@ -8,7 +8,7 @@ namespace kelvara {
 
 // Little-endian bytes for the BIFF8 and compound-file writers, with record framing.
 class BiffBuffer {
-public:
+  public:
     std::string& bytes() { return bytes_; }
     const std::string& bytes() const { return bytes_; }
     std::size_t size() const { return bytes_.size(); }
@@ -46,7 +46,9 @@ public:
         put16(0);
         return start;
     }
-    void endRecord(std::size_t start) { patch16(start + 2, static_cast<std::uint16_t>(size() - start - 4)); }
+    void endRecord(std::size_t start) {
+        patch16(start + 2, static_cast<std::uint16_t>(size() - start - 4));
+    }
 
     // A record with a body of at most kMaxRecordData bytes.
     void record(std::uint16_t type, std::string_view body) {
@@ -58,7 +60,7 @@ public:
     // The largest record body BIFF8 allows; longer data goes on in CONTINUE records.
     static constexpr std::size_t kMaxRecordData = 8224;
 
-private:
+  private:
     std::string bytes_;
 };
 

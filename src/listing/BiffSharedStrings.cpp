@@ -16,7 +16,8 @@ constexpr std::uint16_t kExtSst = 0x00FF;
 
 std::uint32_t BiffSharedStrings::add(std::string_view utf8) {
     ++references_;
-    auto [it, inserted] = index_.try_emplace(std::string(utf8), static_cast<std::uint32_t>(order_.size()));
+    auto [it, inserted] =
+        index_.try_emplace(std::string(utf8), static_cast<std::uint32_t>(order_.size()));
     if (inserted) order_.push_back(&it->first);
     return it->second;
 }
@@ -62,8 +63,10 @@ void BiffSharedStrings::write(BiffBuffer& out, std::size_t streamOffset) const {
             }
             const std::size_t take = std::min(room, units.size() - done);
             for (std::size_t k = done; k < done + take; ++k) {
-                if (wide) out.put16(units[k]);
-                else out.put8(static_cast<std::uint8_t>(units[k]));
+                if (wide)
+                    out.put16(units[k]);
+                else
+                    out.put8(static_cast<std::uint8_t>(units[k]));
             }
             done += take;
         }

@@ -32,7 +32,8 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 
 }  // namespace
 
-std::unique_ptr<CHCSVWriter> CHCSVWriter::initForWritingToCSVFile(const std::filesystem::path& path) {
+std::unique_ptr<CHCSVWriter> CHCSVWriter::initForWritingToCSVFile(
+    const std::filesystem::path& path) {
     return std::make_unique<CHCSVWriter>(std::make_unique<FileOutputStream>(path), "UTF-8", u',');
 }
 
@@ -53,7 +54,8 @@ CHCSVWriter::CHCSVWriter(std::unique_ptr<OutputStream> stream, const std::string
 
     delimiterUtf8_ = utf8FromCodeUnit(delimiter);
     delimiterBytes_ = encoder_.encode(delimiterUtf8_);
-    if (startsWith(delimiterBytes_, byteOrderMark_)) delimiterBytes_.erase(0, byteOrderMark_.size());
+    if (startsWith(delimiterBytes_, byteOrderMark_))
+        delimiterBytes_.erase(0, byteOrderMark_.size());
 }
 
 CHCSVWriter::~CHCSVWriter() { closeStream(); }
@@ -63,9 +65,10 @@ std::string CHCSVWriter::describeDate(Date date) {
     const std::chrono::year_month_day ymd{day};
     const std::chrono::hh_mm_ss time{date - day};
     char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02ld:%02ld:%02ld +0000", static_cast<int>(ymd.year()),
-                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                  static_cast<long>(time.hours().count()), static_cast<long>(time.minutes().count()),
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02ld:%02ld:%02ld +0000",
+                  static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
+                  static_cast<unsigned>(ymd.day()), static_cast<long>(time.hours().count()),
+                  static_cast<long>(time.minutes().count()),
                   static_cast<long>(time.seconds().count()));
     return text;
 }
@@ -90,7 +93,8 @@ bool CHCSVWriter::needsQuotes(std::string_view text) const {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c == '"' || (c >= 0x0A && c <= 0x0D)) return true;
         // U+0085 is C2 85; U+2028 and U+2029 are E2 80 A8 and E2 80 A9.
-        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x85) return true;
+        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x85)
+            return true;
         if (c == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80) {
             const auto third = static_cast<unsigned char>(text[i + 2]);
             if (third == 0xA8 || third == 0xA9) return true;
@@ -154,8 +158,8 @@ void CHCSVWriter::writeComment(std::string_view comment) {
     if (fieldCount_ > 0) finishLine();
     const std::string_view text = wellFormedUtf8(comment, repaired_);
     // Every newline character of the trigger set splits the comment.
-    static constexpr std::string_view breaks[] = {"\n", "\v", "\f", "\r", "\xC2\x85", "\xE2\x80\xA8",
-                                                  "\xE2\x80\xA9"};
+    static constexpr std::string_view breaks[] = {"\n",       "\v",           "\f",          "\r",
+                                                  "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"};
     std::size_t start = 0;
     std::size_t i = 0;
     const auto emit = [&](std::size_t end) {

@@ -16,7 +16,7 @@ namespace kelvara {
 
 // A streaming writer of delimited text: fields one at a time, quoted only where they must be.
 class CHCSVWriter {
-public:
+  public:
     // Nothing (an empty field), text, a whole number, a number or an instant.
     using Value = std::variant<std::monostate, std::string_view, std::int64_t, double, Date>;
 
@@ -26,7 +26,8 @@ public:
     // `delimiter` is one UTF-16 code unit. Opens the stream if needed and writes the encoding's
     // byte-order mark, if it has one, once. Throws std::invalid_argument for an unknown encoding
     // or a delimiter that is a surrogate.
-    CHCSVWriter(std::unique_ptr<OutputStream> stream, const std::string& encoding, char16_t delimiter);
+    CHCSVWriter(std::unique_ptr<OutputStream> stream, const std::string& encoding,
+                char16_t delimiter);
     ~CHCSVWriter();
     CHCSVWriter(const CHCSVWriter&) = delete;
     CHCSVWriter& operator=(const CHCSVWriter&) = delete;
@@ -47,7 +48,7 @@ public:
     static std::string describe(const Value& value);
     static std::string describeDate(Date date);
 
-private:
+  private:
     bool needsQuotes(std::string_view text) const;
     void writeEncoded(std::string_view utf8);
 

@@ -19,8 +19,8 @@ std::size_t sectorsFor(std::size_t bytes) {
     return (bytes + CompoundFileWriter::kSectorSize - 1) / CompoundFileWriter::kSectorSize;
 }
 
-void directoryEntry(BiffBuffer& out, std::u16string_view name, std::uint8_t type, std::uint32_t child,
-                    std::uint32_t start, std::uint64_t size) {
+void directoryEntry(BiffBuffer& out, std::u16string_view name, std::uint8_t type,
+                    std::uint32_t child, std::uint32_t start, std::uint64_t size) {
     const std::size_t begin = out.size();
     const std::size_t units = std::min<std::size_t>(name.size(), 31);
     for (std::size_t i = 0; i < units; ++i) out.put16(name[i]);
@@ -109,8 +109,10 @@ void CompoundFileWriter::write(OutputStream& out, std::u16string_view streamName
     std::size_t nextFat = kHeaderDifatEntries;
     for (std::size_t d = 0; d < difatSectors; ++d) {
         for (std::size_t k = 0; k < kIdsPerSector - 1; ++k, ++nextFat)
-            difat.put32(nextFat < fatSectors ? static_cast<std::uint32_t>(firstFat + nextFat) : kFreeSector);
-        difat.put32(d + 1 < difatSectors ? static_cast<std::uint32_t>(firstDifat + d + 1) : kEndOfChain);
+            difat.put32(nextFat < fatSectors ? static_cast<std::uint32_t>(firstFat + nextFat)
+                                             : kFreeSector);
+        difat.put32(d + 1 < difatSectors ? static_cast<std::uint32_t>(firstDifat + d + 1)
+                                         : kEndOfChain);
     }
     out.write(difat.bytes());
 }

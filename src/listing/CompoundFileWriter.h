@@ -13,7 +13,7 @@ namespace kelvara {
 // without being joined. Streams shorter than 4096 bytes are padded with zeros to that size, so
 // that they live in regular sectors and the container needs no mini stream.
 class CompoundFileWriter {
-public:
+  public:
     static void write(OutputStream& out, std::u16string_view streamName,
                       const std::vector<std::string_view>& pieces);
 

@@ -11,7 +11,8 @@
 namespace kelvara {
 
 Status FXCsvExporter::createCSVWithVisibleColumns(std::vector<std::string> columns,
-                                                  const std::filesystem::path& url, bool isPlaylist) {
+                                                  const std::filesystem::path& url,
+                                                  bool isPlaylist) {
     plMode_ = isPlaylist;
     visibleColumns_ = std::move(columns);
     return createCSVFileToURL(url);
@@ -35,7 +36,8 @@ std::vector<const MediaItem*> FXCsvExporter::sortedSongs() const {
 }
 
 Status FXCsvExporter::createCSVFileToURL(const std::filesystem::path& url) {
-    const std::vector<const ListingColumn*> columns = ListingColumn::resolve(visibleColumns_, plMode_);
+    const std::vector<const ListingColumn*> columns =
+        ListingColumn::resolve(visibleColumns_, plMode_);
     const std::vector<const MediaItem*> songs = sortedSongs();
 
     auto created = createListingFile(url);
@@ -51,10 +53,18 @@ Status FXCsvExporter::createCSVFileToURL(const std::filesystem::path& url) {
             for (const ListingColumn* column : columns) {
                 const ListingValue value = column->value(*song, scratch);
                 switch (value.kind) {
-                    case ListingValue::Kind::Absent: writer.writeField(std::monostate{}); break;
-                    case ListingValue::Kind::Text: writer.writeField(value.text); break;
-                    case ListingValue::Kind::Number: writer.writeField(value.number); break;
-                    case ListingValue::Kind::Date: writer.writeField(value.date); break;
+                    case ListingValue::Kind::Absent:
+                        writer.writeField(std::monostate{});
+                        break;
+                    case ListingValue::Kind::Text:
+                        writer.writeField(value.text);
+                        break;
+                    case ListingValue::Kind::Number:
+                        writer.writeField(value.number);
+                        break;
+                    case ListingValue::Kind::Date:
+                        writer.writeField(value.date);
+                        break;
                 }
             }
             writer.finishLine();

@@ -13,7 +13,7 @@ namespace kelvara {
 
 // A song listing as CSV: a header line with the visible columns' titles, then one line per song.
 class FXCsvExporter {
-public:
+  public:
     bool plMode() const { return plMode_; }
     void setPlMode(bool value) { plMode_ = value; }
 
@@ -22,15 +22,19 @@ public:
     void setArrayController(std::vector<const MediaItem*> songs) { songs_ = std::move(songs); }
 
     const std::vector<ListingSortKey>& sortDescriptors() const { return sortDescriptors_; }
-    void setSortDescriptors(std::vector<ListingSortKey> keys) { sortDescriptors_ = std::move(keys); }
+    void setSortDescriptors(std::vector<ListingSortKey> keys) {
+        sortDescriptors_ = std::move(keys);
+    }
 
     const std::vector<std::string>& visibleColumns() const { return visibleColumns_; }
-    void setVisibleColumns(std::vector<std::string> columns) { visibleColumns_ = std::move(columns); }
+    void setVisibleColumns(std::vector<std::string> columns) {
+        visibleColumns_ = std::move(columns);
+    }
 
     // The entry point, once the front end has asked where to save: stores the mode and the
     // columns and writes the listing to `url`.
-    Status createCSVWithVisibleColumns(std::vector<std::string> columns, const std::filesystem::path& url,
-                                       bool isPlaylist);
+    Status createCSVWithVisibleColumns(std::vector<std::string> columns,
+                                       const std::filesystem::path& url, bool isPlaylist);
 
     // Writes the listing under a temporary name and renames it into place when complete.
     // Fails with a message naming the file when it cannot be written.
@@ -42,7 +46,7 @@ public:
 
     static std::string getTimeStringFromSec(std::uint64_t seconds);
 
-private:
+  private:
     bool plMode_ = true;
     std::vector<const MediaItem*> songs_;
     std::vector<ListingSortKey> sortDescriptors_;

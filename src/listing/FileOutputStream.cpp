@@ -8,7 +8,8 @@
 
 namespace kelvara {
 
-FileOutputStream::FileOutputStream(std::filesystem::path path) : path_(std::move(path)), ownsFd_(true) {
+FileOutputStream::FileOutputStream(std::filesystem::path path)
+    : path_(std::move(path)), ownsFd_(true) {
     buffer_.reserve(kBufferSize);
 }
 

@@ -12,7 +12,7 @@ namespace kelvara {
 // Buffered writes to a file descriptor. Either opens a path itself (created or truncated) or
 // writes to a descriptor that someone else owns, such as an AtomicFile's.
 class FileOutputStream final : public OutputStream {
-public:
+  public:
     // Opens lazily, at open() or the first write, so that constructing never fails.
     explicit FileOutputStream(std::filesystem::path path);
     // Borrows `fd`: close() flushes but leaves the descriptor open for its owner.
@@ -28,7 +28,7 @@ public:
     // Writes out the buffer without closing.
     void flush();
 
-private:
+  private:
     void writeThrough(std::string_view bytes);
 
     static constexpr std::size_t kBufferSize = 1 << 16;

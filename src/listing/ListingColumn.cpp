@@ -53,19 +53,37 @@ struct Alias {
 
 // "albumArtist" is not here: its meaning depends on the listing's mode.
 constexpr std::array kAliases{
-    Alias{"title", Field::Title}, Alias{"albumTitle", Field::Title}, Alias{"artist", Field::Artist},
-    Alias{"time", Field::Time}, Alias{"albumTime", Field::Time}, Alias{"album", Field::Album},
-    Alias{"albumAlbum", Field::Album}, Alias{"genre", Field::Genre}, Alias{"albumGenre", Field::Genre},
-    Alias{"year", Field::Year}, Alias{"kind", Field::Kind}, Alias{"bitrate", Field::Bitrate},
-    Alias{"path", Field::Path}, Alias{"track", Field::Track}, Alias{"disk", Field::Disc},
-    Alias{"playCount", Field::PlayCount}, Alias{"bpm", Field::Bpm},
-    Alias{"albumAlbumArtist", Field::AlbumArtist}, Alias{"sortArtist", Field::SortArtist},
-    Alias{"sortAlbum", Field::SortAlbum}, Alias{"sortTitle", Field::SortTitle},
-    Alias{"sortAlbumArtist", Field::SortAlbumArtist}, Alias{"composer", Field::Composer},
-    Alias{"sortComposer", Field::SortComposer}, Alias{"comments", Field::Comments},
-    Alias{"description", Field::Description}, Alias{"rating", Field::Rating},
-    Alias{"releaseDate", Field::ReleaseDate}, Alias{"lastPlayedDate", Field::LastPlayedDate},
-    Alias{"addedDate", Field::AddedDate}, Alias{"modifiedDate", Field::ModifiedDate},
+    Alias{"title", Field::Title},
+    Alias{"albumTitle", Field::Title},
+    Alias{"artist", Field::Artist},
+    Alias{"time", Field::Time},
+    Alias{"albumTime", Field::Time},
+    Alias{"album", Field::Album},
+    Alias{"albumAlbum", Field::Album},
+    Alias{"genre", Field::Genre},
+    Alias{"albumGenre", Field::Genre},
+    Alias{"year", Field::Year},
+    Alias{"kind", Field::Kind},
+    Alias{"bitrate", Field::Bitrate},
+    Alias{"path", Field::Path},
+    Alias{"track", Field::Track},
+    Alias{"disk", Field::Disc},
+    Alias{"playCount", Field::PlayCount},
+    Alias{"bpm", Field::Bpm},
+    Alias{"albumAlbumArtist", Field::AlbumArtist},
+    Alias{"sortArtist", Field::SortArtist},
+    Alias{"sortAlbum", Field::SortAlbum},
+    Alias{"sortTitle", Field::SortTitle},
+    Alias{"sortAlbumArtist", Field::SortAlbumArtist},
+    Alias{"composer", Field::Composer},
+    Alias{"sortComposer", Field::SortComposer},
+    Alias{"comments", Field::Comments},
+    Alias{"description", Field::Description},
+    Alias{"rating", Field::Rating},
+    Alias{"releaseDate", Field::ReleaseDate},
+    Alias{"lastPlayedDate", Field::LastPlayedDate},
+    Alias{"addedDate", Field::AddedDate},
+    Alias{"modifiedDate", Field::ModifiedDate},
 };
 
 static_assert([] {
@@ -100,22 +118,32 @@ const ListingColumn* ListingColumn::forIdentifier(std::string_view identifier, b
     return nullptr;
 }
 
-std::vector<const ListingColumn*> ListingColumn::resolve(const std::vector<std::string>& identifiers,
-                                                         bool plMode) {
+std::vector<const ListingColumn*> ListingColumn::resolve(
+    const std::vector<std::string>& identifiers, bool plMode) {
     std::vector<const ListingColumn*> columns;
     for (const std::string& identifier : identifiers)
-        if (const ListingColumn* known = forIdentifier(identifier, plMode)) columns.push_back(known);
+        if (const ListingColumn* known = forIdentifier(identifier, plMode))
+            columns.push_back(known);
     return columns;
 }
 
 const std::vector<std::string>& ListingColumn::identifiers() {
-    static const std::vector<std::string> all = {
-        "title",        "artist",         "time",       "album",          "genre",      "year",
-        "kind",         "bitrate",        "path",       "track",          "disk",       "playCount",
-        "bpm",          "albumArtist",    "sortArtist", "sortAlbum",      "sortTitle",  "sortAlbumArtist",
-        "composer",     "sortComposer",   "releaseDate", "addedDate",     "modifiedDate", "lastPlayedDate",
-        "comments",     "description",    "rating",     "albumTitle",     "albumTime",  "albumAlbum",
-        "albumGenre",   "albumAlbumArtist"};
+    static const std::vector<std::string> all = {"title",        "artist",
+                                                 "time",         "album",
+                                                 "genre",        "year",
+                                                 "kind",         "bitrate",
+                                                 "path",         "track",
+                                                 "disk",         "playCount",
+                                                 "bpm",          "albumArtist",
+                                                 "sortArtist",   "sortAlbum",
+                                                 "sortTitle",    "sortAlbumArtist",
+                                                 "composer",     "sortComposer",
+                                                 "releaseDate",  "addedDate",
+                                                 "modifiedDate", "lastPlayedDate",
+                                                 "comments",     "description",
+                                                 "rating",       "albumTitle",
+                                                 "albumTime",    "albumAlbum",
+                                                 "albumGenre",   "albumAlbumArtist"};
     return all;
 }
 
@@ -123,39 +151,64 @@ ListingValue ListingColumn::value(const MediaItem& item, std::string& scratch) c
     const Album* album = item.album();
     const Artist* artist = item.artist();
     switch (field) {
-        case Field::Title: return text(item.title());
-        case Field::Artist: return artist ? text(artist->name()) : ListingValue{};
+        case Field::Title:
+            return text(item.title());
+        case Field::Artist:
+            return artist ? text(artist->name()) : ListingValue{};
         case Field::Time:
             scratch = KvrSongInfo::formatDuration(item.totalTime() / 1000);
             return {ListingValue::Kind::Text, scratch, 0, {}};
-        case Field::Album: return album ? text(album->title()) : ListingValue{};
-        case Field::Genre: return text(item.genre());
-        case Field::Year: return number(item.year());
-        case Field::Kind: return text(item.kind());
-        case Field::Bitrate: return number(item.bitrate());
+        case Field::Album:
+            return album ? text(album->title()) : ListingValue{};
+        case Field::Genre:
+            return text(item.genre());
+        case Field::Year:
+            return number(item.year());
+        case Field::Kind:
+            return text(item.kind());
+        case Field::Bitrate:
+            return number(item.bitrate());
         case Field::Path: {
             const auto& location = item.location();
             if (!location) return {};
             return {ListingValue::Kind::Text, location->native(), 0, {}};
         }
-        case Field::Track: return number(item.trackNumber());
-        case Field::Disc: return number(album ? album->discNumber() : 0);
-        case Field::PlayCount: return number(item.playCount());
-        case Field::Bpm: return number(item.beatsPerMinute());
-        case Field::AlbumArtist: return album ? text(album->albumArtist()) : ListingValue{};
-        case Field::SortArtist: return artist ? text(artist->sortName()) : ListingValue{};
-        case Field::SortAlbum: return album ? text(album->sortTitle()) : ListingValue{};
-        case Field::SortTitle: return text(item.sortTitle());
-        case Field::SortAlbumArtist: return album ? text(album->sortAlbumArtist()) : ListingValue{};
-        case Field::Composer: return text(item.composer());
-        case Field::SortComposer: return text(item.sortComposer());
-        case Field::Comments: return text(item.comments());
-        case Field::Description: return text(item.description());
-        case Field::Rating: return number(item.rating());
-        case Field::ReleaseDate: return date(item.releaseDate());
-        case Field::LastPlayedDate: return date(item.lastPlayedDate());
-        case Field::AddedDate: return date(item.addedDate());
-        case Field::ModifiedDate: return date(item.modifiedDate());
+        case Field::Track:
+            return number(item.trackNumber());
+        case Field::Disc:
+            return number(album ? album->discNumber() : 0);
+        case Field::PlayCount:
+            return number(item.playCount());
+        case Field::Bpm:
+            return number(item.beatsPerMinute());
+        case Field::AlbumArtist:
+            return album ? text(album->albumArtist()) : ListingValue{};
+        case Field::SortArtist:
+            return artist ? text(artist->sortName()) : ListingValue{};
+        case Field::SortAlbum:
+            return album ? text(album->sortTitle()) : ListingValue{};
+        case Field::SortTitle:
+            return text(item.sortTitle());
+        case Field::SortAlbumArtist:
+            return album ? text(album->sortAlbumArtist()) : ListingValue{};
+        case Field::Composer:
+            return text(item.composer());
+        case Field::SortComposer:
+            return text(item.sortComposer());
+        case Field::Comments:
+            return text(item.comments());
+        case Field::Description:
+            return text(item.description());
+        case Field::Rating:
+            return number(item.rating());
+        case Field::ReleaseDate:
+            return date(item.releaseDate());
+        case Field::LastPlayedDate:
+            return date(item.lastPlayedDate());
+        case Field::AddedDate:
+            return date(item.addedDate());
+        case Field::ModifiedDate:
+            return date(item.modifiedDate());
     }
     return {};
 }
@@ -169,10 +222,14 @@ int ListingColumn::compare(const MediaItem& a, const MediaItem& b) const {
     const bool rightAbsent = right.kind == ListingValue::Kind::Absent;
     if (leftAbsent || rightAbsent) return threeWay(!leftAbsent, !rightAbsent);
     switch (left.kind) {
-        case ListingValue::Kind::Text: return localizedStandardCompare(left.text, right.text);
-        case ListingValue::Kind::Number: return threeWay(left.number, right.number);
-        case ListingValue::Kind::Date: return threeWay(left.date, right.date);
-        case ListingValue::Kind::Absent: break;
+        case ListingValue::Kind::Text:
+            return localizedStandardCompare(left.text, right.text);
+        case ListingValue::Kind::Number:
+            return threeWay(left.number, right.number);
+        case ListingValue::Kind::Date:
+            return threeWay(left.date, right.date);
+        case ListingValue::Kind::Absent:
+            break;
     }
     return 0;
 }

@@ -23,11 +23,35 @@ struct ListingValue {
 // A column the song lists can show, with what both listings write for it: the CSV and the
 // spreadsheet header texts, the spreadsheet width and cell kind, and how the value is read.
 class ListingColumn {
-public:
+  public:
     enum class Field {
-        Title, Artist, Time, Album, Genre, Year, Kind, Bitrate, Path, Track, Disc, PlayCount, Bpm,
-        AlbumArtist, SortArtist, SortAlbum, SortTitle, SortAlbumArtist, Composer, SortComposer,
-        Comments, Description, Rating, ReleaseDate, LastPlayedDate, AddedDate, ModifiedDate,
+        Title,
+        Artist,
+        Time,
+        Album,
+        Genre,
+        Year,
+        Kind,
+        Bitrate,
+        Path,
+        Track,
+        Disc,
+        PlayCount,
+        Bpm,
+        AlbumArtist,
+        SortArtist,
+        SortAlbum,
+        SortTitle,
+        SortAlbumArtist,
+        Composer,
+        SortComposer,
+        Comments,
+        Description,
+        Rating,
+        ReleaseDate,
+        LastPlayedDate,
+        AddedDate,
+        ModifiedDate,
     };
     enum class Cell { Text, Number, Date };
 

@@ -25,7 +25,8 @@ Result<std::unique_ptr<AtomicFile>> createListingFile(const std::filesystem::pat
         const bool writable = geteuid() == 0
                                   ? (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0
                                   : faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
-        if (!writable) return errorStatus(cannotOpen(target, std::strerror(geteuid() == 0 ? EACCES : errno)));
+        if (!writable)
+            return errorStatus(cannotOpen(target, std::strerror(geteuid() == 0 ? EACCES : errno)));
     }
     std::filesystem::path folder = target.parent_path();
     AtomicFile::removeLeftovers(folder.empty() ? "." : folder);

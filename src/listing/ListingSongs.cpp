@@ -2,7 +2,8 @@
 
 namespace kelvara {
 
-std::vector<const MediaItem*> ListingSongs::fromPlaylists(const std::vector<const Playlist*>& playlists) {
+std::vector<const MediaItem*> ListingSongs::fromPlaylists(
+    const std::vector<const Playlist*>& playlists) {
     std::vector<const MediaItem*> songs;
     for (const Playlist* playlist : playlists)
         songs.insert(songs.end(), playlist->items().begin(), playlist->items().end());

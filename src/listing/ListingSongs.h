@@ -14,10 +14,11 @@ namespace kelvara {
 
 // The songs a listing covers, gathered from the chosen playlists or albums.
 class ListingSongs {
-public:
+  public:
     // The items of each playlist in playlist order, one playlist after the other: a song in two
     // playlists is listed twice.
-    static std::vector<const MediaItem*> fromPlaylists(const std::vector<const Playlist*>& playlists);
+    static std::vector<const MediaItem*> fromPlaylists(
+        const std::vector<const Playlist*>& playlists);
 
     // Reports (albums done, albums in all) before each album and at the end; returning false
     // stops the gathering.

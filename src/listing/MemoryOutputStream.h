@@ -6,7 +6,7 @@ namespace kelvara {
 
 // Collects the bytes in memory; what tests and small in-memory documents use.
 class MemoryOutputStream final : public OutputStream {
-public:
+  public:
     bool isOpen() const override { return open_; }
     void write(std::string_view bytes) override {
         if (open_) bytes_.append(bytes);
@@ -15,7 +15,7 @@ public:
 
     const std::string& bytes() const { return bytes_; }
 
-private:
+  private:
     bool open_ = true;
     std::string bytes_;
 };

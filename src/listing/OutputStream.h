@@ -8,7 +8,7 @@ namespace kelvara {
 // A byte sink the listing writers append to. Failures are sticky: the first one is kept and
 // later writes are dropped, so writers can stream freely and check once at the end.
 class OutputStream {
-public:
+  public:
     virtual ~OutputStream() = default;
 
     virtual void open() {}
@@ -20,12 +20,12 @@ public:
     // The system's reason for the first failure; callers add which file it was.
     const std::string& error() const { return error_; }
 
-protected:
+  protected:
     void fail(std::string message) {
         if (error_.empty()) error_ = std::move(message);
     }
 
-private:
+  private:
     std::string error_;
 };
 

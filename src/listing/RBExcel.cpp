@@ -42,7 +42,8 @@ Formats addFormats(SpreadsheetBook& book) {
     SpreadsheetFormat date = number;
     date.numberFormat = kShortDateFormat;
 
-    return {book.addFormat(header), book.addFormat(text), book.addFormat(number), book.addFormat(date)};
+    return {book.addFormat(header), book.addFormat(text), book.addFormat(number),
+            book.addFormat(date)};
 }
 
 }  // namespace
@@ -58,7 +59,8 @@ Status RBExcel::createExcelIsXMl(bool isXlsx, std::vector<std::string> columns, 
 double RBExcel::datePack(int year, unsigned month, unsigned day, unsigned hour, unsigned minute,
                          unsigned second) {
     using namespace std::chrono;
-    const sys_days date{std::chrono::year{year} / std::chrono::month{month} / std::chrono::day{day}};
+    const sys_days date{std::chrono::year{year} / std::chrono::month{month} /
+                        std::chrono::day{day}};
     double serial = static_cast<double>((date - sys_days{1899y / December / 30d}).count());
     // Spreadsheets count a 29 February 1900 that never was; days before it are one lower.
     if (serial < 61) serial -= 1;
@@ -71,7 +73,8 @@ double RBExcel::localSerialDate(Date date) {
     localtime_r(&seconds, &local);
     return datePack(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
                     static_cast<unsigned>(local.tm_mday), static_cast<unsigned>(local.tm_hour),
-                    static_cast<unsigned>(local.tm_min), static_cast<unsigned>(std::min(local.tm_sec, 59)));
+                    static_cast<unsigned>(local.tm_min),
+                    static_cast<unsigned>(std::min(local.tm_sec, 59)));
 }
 
 Status RBExcel::createExcelFileToURL(const std::filesystem::path& url) {
@@ -90,7 +93,8 @@ Status RBExcel::createExcelFileToURL(const std::filesystem::path& url) {
 
     book->setDefaultFont("Arial", 11);
     const Formats formats = addFormats(*book);
-    const std::vector<const ListingColumn*> columns = ListingColumn::resolve(visibleColumns_, plMode_);
+    const std::vector<const ListingColumn*> columns =
+        ListingColumn::resolve(visibleColumns_, plMode_);
 
     // Each sheet holds the header row and as many songs as fit below it; the next sheet goes on
     // from there. An empty listing still gets its sheet with the header row.
@@ -115,17 +119,21 @@ Status RBExcel::createExcelFileToURL(const std::filesystem::path& url) {
                 const ListingColumn& info = *columns[c];
                 const ListingValue value = info.value(song, scratch);
                 switch (value.kind) {
-                    case ListingValue::Kind::Absent: break;
+                    case ListingValue::Kind::Absent:
+                        break;
                     case ListingValue::Kind::Text:
                         book->writeString(row, column, value.text, formats.text);
                         break;
                     case ListingValue::Kind::Number: {
-                        // Zero means "not set", except for the play count; a rating counts only above 0.
-                        const bool write = info.field == ListingColumn::Field::PlayCount ||
-                                           (info.field == ListingColumn::Field::Rating ? value.number > 0
-                                                                                       : value.number != 0);
+                        // Zero means "not set", except for the play count; a rating counts only
+                        // above 0.
+                        const bool write =
+                            info.field == ListingColumn::Field::PlayCount ||
+                            (info.field == ListingColumn::Field::Rating ? value.number > 0
+                                                                        : value.number != 0);
                         if (write)
-                            book->writeNumber(row, column, static_cast<double>(value.number), formats.number);
+                            book->writeNumber(row, column, static_cast<double>(value.number),
+                                              formats.number);
                         break;
                     }
                     case ListingValue::Kind::Date:
@@ -141,11 +149,14 @@ Status RBExcel::createExcelFileToURL(const std::filesystem::path& url) {
     if (stream) {
         // The descriptor stays open for the AtomicFile; this only flushes the buffer.
         stream->close();
-        if (stream->failed()) return errorStatus("Cannot write " + url.string() + ": " + stream->error());
+        if (stream->failed())
+            return errorStatus("Cannot write " + url.string() + ": " + stream->error());
     }
     return file->commit();
 }
 
-std::string RBExcel::getTimeStringFromSec(std::uint64_t seconds) { return KvrSongInfo::formatDuration(seconds); }
+std::string RBExcel::getTimeStringFromSec(std::uint64_t seconds) {
+    return KvrSongInfo::formatDuration(seconds);
+}
 
 }  // namespace kelvara

@@ -16,7 +16,7 @@ namespace kelvara {
 // in XLS, 1,048,575 in XLSX) go on in sheets "Songs 2", "Songs 3", ... each with the same header
 // row and column widths.
 class RBExcel {
-public:
+  public:
     bool xlsMode() const { return xlsMode_; }
     void setXlsMode(bool value) { xlsMode_ = value; }
     bool plMode() const { return plMode_; }
@@ -26,7 +26,9 @@ public:
     void setArrayController(std::vector<const MediaItem*> songs) { songs_ = std::move(songs); }
 
     const std::vector<std::string>& visibleColumns() const { return visibleColumns_; }
-    void setVisibleColumns(std::vector<std::string> columns) { visibleColumns_ = std::move(columns); }
+    void setVisibleColumns(std::vector<std::string> columns) {
+        visibleColumns_ = std::move(columns);
+    }
 
     // "Playlists" or "Albums"; the workbook does not show it.
     const std::string& title() const { return title_; }
@@ -49,7 +51,7 @@ public:
     // The serial number of `date` as a clock in the user's time zone shows it.
     static double localSerialDate(Date date);
 
-private:
+  private:
     bool xlsMode_ = false;
     bool plMode_ = true;
     std::vector<const MediaItem*> songs_;

@@ -14,7 +14,7 @@ namespace kelvara {
 // must come in ascending order (cells of one row in any order), which lets both formats stream
 // rows instead of holding the sheet.
 class SpreadsheetBook {
-public:
+  public:
     using FormatId = int;
 
     virtual ~SpreadsheetBook() = default;
@@ -30,7 +30,8 @@ public:
     // formatted blank cell.
     virtual void writeString(std::uint32_t row, std::uint16_t column, std::string_view utf8,
                              FormatId format) = 0;
-    virtual void writeNumber(std::uint32_t row, std::uint16_t column, double value, FormatId format) = 0;
+    virtual void writeNumber(std::uint32_t row, std::uint16_t column, double value,
+                             FormatId format) = 0;
 
     // The number of rows a sheet can have.
     virtual std::uint32_t maxRows() const = 0;

@@ -24,11 +24,14 @@ std::string TextEncoder::encode(std::string_view utf8) const {
     char buffer[256];
     char* in = const_cast<char*>(utf8.data());
     std::size_t inLeft = utf8.size();
-    const auto drain = [&](char* end) { out.append(buffer, static_cast<std::size_t>(end - buffer)); };
+    const auto drain = [&](char* end) {
+        out.append(buffer, static_cast<std::size_t>(end - buffer));
+    };
     while (true) {
         char* outPtr = buffer;
         std::size_t outLeft = sizeof buffer;
-        const std::size_t result = iconv(handle, inLeft ? &in : nullptr, &inLeft, &outPtr, &outLeft);
+        const std::size_t result =
+            iconv(handle, inLeft ? &in : nullptr, &inLeft, &outPtr, &outLeft);
         drain(outPtr);
         if (result != static_cast<std::size_t>(-1)) {
             if (inLeft == 0) break;

@@ -11,7 +11,7 @@ namespace kelvara {
 // each piece on its own, so a byte-order mark appears in front of every piece just as the
 // encoding itself would write it. UTF-8 passes through untouched.
 class TextEncoder {
-public:
+  public:
     // Throws std::invalid_argument for an encoding the system does not know.
     explicit TextEncoder(std::string encoding);
 
@@ -21,7 +21,7 @@ public:
     // Characters the encoding lacks become "?"; invalid UTF-8 bytes too.
     std::string encode(std::string_view utf8) const;
 
-private:
+  private:
     std::string encoding_;
     bool utf8_ = false;
     UniqueIconv converter_;

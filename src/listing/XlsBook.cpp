@@ -30,7 +30,7 @@ enum Record : std::uint16_t {
     kWindow2 = 0x023E,
 };
 
-constexpr std::uint16_t kStyleXfs = 15;     // XF 0 to 14: the built-in cell styles
+constexpr std::uint16_t kStyleXfs = 15;       // XF 0 to 14: the built-in cell styles
 constexpr std::uint16_t kDefaultCellXf = 15;  // the plain cell format
 constexpr std::uint16_t kFirstOwnXf = 16;
 constexpr std::uint8_t kAutomaticColour = 64;
@@ -54,8 +54,10 @@ void shortUnicodeString(BiffBuffer& out, std::string_view utf8) {
     out.put8(static_cast<std::uint8_t>(units.size()));
     out.put8(wide ? 1 : 0);
     for (const char16_t unit : units) {
-        if (wide) out.put16(unit);
-        else out.put8(static_cast<std::uint8_t>(unit));
+        if (wide)
+            out.put16(unit);
+        else
+            out.put8(static_cast<std::uint8_t>(unit));
     }
 }
 
@@ -137,7 +139,8 @@ void XlsBook::addSheet(const std::string& name) {
 
 void XlsBook::setColumnWidth(std::uint16_t column, double characters) {
     if (sheets_.empty() || column >= kMaxColumns) return;
-    const auto width = static_cast<std::uint16_t>(std::clamp(std::lround(characters * 256), 0L, 0xFFFFL));
+    const auto width =
+        static_cast<std::uint16_t>(std::clamp(std::lround(characters * 256), 0L, 0xFFFFL));
     auto& widths = sheets_.back().columnWidths;
     for (auto& entry : widths)
         if (entry.first == column) {
@@ -170,7 +173,8 @@ bool XlsBook::accept(std::uint32_t row, std::uint16_t column) {
     return true;
 }
 
-void XlsBook::writeString(std::uint32_t row, std::uint16_t column, std::string_view utf8, FormatId format) {
+void XlsBook::writeString(std::uint32_t row, std::uint16_t column, std::string_view utf8,
+                          FormatId format) {
     if (!accept(row, column)) return;
     if (utf8.empty()) {
         block_.push_back({row, column, xfFor(format), Cell::Kind::Blank, 0, 0});
@@ -240,7 +244,8 @@ void XlsBook::flushBlock() {
                     out.put16(row);
                     out.put16(cell.column);
                     out.put16(cell.xf);
-                    out.put32((static_cast<std::uint32_t>(static_cast<std::int32_t>(v)) << 2) | 0x02);
+                    out.put32((static_cast<std::uint32_t>(static_cast<std::int32_t>(v)) << 2) |
+                              0x02);
                     out.endRecord(r);
                 } else {
                     const std::size_t r = out.beginRecord(kNumber);
@@ -289,7 +294,7 @@ void XlsBook::writeFonts(BiffBuffer& out) const {
         const std::size_t r = out.beginRecord(kFont);
         out.put16(defaultFontHeight_);
         out.put16(font.bold ? 0x0001 : 0);  // the old bold flag, which readers still consult
-        out.put16(0x7FFF);  // automatic colour
+        out.put16(0x7FFF);                  // automatic colour
         out.put16(font.bold ? 700 : 400);
         out.put16(0);  // no super- or subscript
         out.put8(0);   // no underline
@@ -336,7 +341,8 @@ void XlsBook::writeCellFormats(BiffBuffer& out) const {
         if (format.borderBottom) more |= std::uint32_t{kAutomaticColour} << 7;
         if (format.solidFillColour) more |= 1u << 26;
         out.put32(more);
-        const std::uint16_t foreground = format.solidFillColour ? *format.solidFillColour : kAutomaticColour;
+        const std::uint16_t foreground =
+            format.solidFillColour ? *format.solidFillColour : kAutomaticColour;
         out.put16(static_cast<std::uint16_t>(foreground | (kAutomaticBackground << 7)));
         out.endRecord(r);
     }
@@ -385,7 +391,8 @@ void XlsBook::writeSheetEnd(BiffBuffer& out, bool selected) {
 }
 
 Status XlsBook::save() {
-    if (outOfOrder_) return errorStatus("Cannot write " + shownAs_ + ": rows were not given in order");
+    if (outOfOrder_)
+        return errorStatus("Cannot write " + shownAs_ + ": rows were not given in order");
     flushBlock();
     BiffBuffer globals;
     std::vector<std::size_t> sheetOffsetsAt;

@@ -15,7 +15,7 @@ namespace kelvara {
 // the fonts, cell formats (XF records) and the shared strings; each sheet holds its column widths
 // and its cells. Cells are kept in encoded form, a block of 32 rows at a time in order.
 class XlsBook final : public SpreadsheetBook {
-public:
+  public:
     // Writes to `out` at save(); `shownAs` names the file in messages.
     XlsBook(OutputStream& out, std::string shownAs);
 
@@ -23,22 +23,25 @@ public:
     FormatId addFormat(const SpreadsheetFormat& format) override;
     void addSheet(const std::string& name) override;
     void setColumnWidth(std::uint16_t column, double characters) override;
-    void writeString(std::uint32_t row, std::uint16_t column, std::string_view utf8, FormatId format) override;
-    void writeNumber(std::uint32_t row, std::uint16_t column, double value, FormatId format) override;
+    void writeString(std::uint32_t row, std::uint16_t column, std::string_view utf8,
+                     FormatId format) override;
+    void writeNumber(std::uint32_t row, std::uint16_t column, double value,
+                     FormatId format) override;
     std::uint32_t maxRows() const override { return kMaxRows; }
     Status save() override;
 
     static constexpr std::uint32_t kMaxRows = 65536;
     static constexpr std::uint16_t kMaxColumns = 256;
 
-private:
+  private:
     struct Font {
         std::string name;
         bool bold = false;
     };
     struct Sheet {
         std::string name;
-        std::vector<std::pair<std::uint16_t, std::uint16_t>> columnWidths;  // column, 1/256 character
+        std::vector<std::pair<std::uint16_t, std::uint16_t>>
+            columnWidths;  // column, 1/256 character
         BiffBuffer cells;  // ROW and cell records of every finished block
         bool anyCell = false;
         std::uint32_t firstRow = 0, endRow = 0;

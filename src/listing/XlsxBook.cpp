@@ -38,15 +38,17 @@ std::string_view cutToBytes(std::string_view text, std::size_t bytes) {
     return text.substr(0, end);
 }
 
-bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
 
 // Spreadsheet applications read "_xHHHH_" in a cell's text as the character U+HHHH. A text that
 // holds such a sequence itself keeps it by writing its underscore as "_x005F_".
 std::string_view escapeLiteralCharacterCodes(std::string_view text, std::string& scratch) {
     const auto isCode = [&](std::size_t i) {
-        return i + 6 < text.size() && text[i] == '_' && text[i + 1] == 'x' && isHexDigit(text[i + 2]) &&
-               isHexDigit(text[i + 3]) && isHexDigit(text[i + 4]) && isHexDigit(text[i + 5]) &&
-               text[i + 6] == '_';
+        return i + 6 < text.size() && text[i] == '_' && text[i + 1] == 'x' &&
+               isHexDigit(text[i + 2]) && isHexDigit(text[i + 3]) && isHexDigit(text[i + 4]) &&
+               isHexDigit(text[i + 5]) && text[i + 6] == '_';
     };
     std::size_t first = text.find("_x");
     while (first != std::string_view::npos && !isCode(first)) first = text.find("_x", first + 1);
@@ -61,7 +63,9 @@ std::string_view escapeLiteralCharacterCodes(std::string_view text, std::string&
 
 }  // namespace
 
-void XlsxBook::WorkbookFree::operator()(lxw_workbook* workbook) const { lxw_workbook_free(workbook); }
+void XlsxBook::WorkbookFree::operator()(lxw_workbook* workbook) const {
+    lxw_workbook_free(workbook);
+}
 
 XlsxBook::XlsxBook(const std::filesystem::path& file, const std::filesystem::path& shownAs)
     : file_(file), shownAs_(shownAs) {
@@ -118,14 +122,16 @@ void XlsxBook::setColumnWidth(std::uint16_t column, double characters) {
     if (sheet_) noteError(worksheet_set_column(sheet_, column, column, characters, nullptr));
 }
 
-void XlsxBook::writeString(std::uint32_t row, std::uint16_t column, std::string_view utf8, FormatId format) {
+void XlsxBook::writeString(std::uint32_t row, std::uint16_t column, std::string_view utf8,
+                           FormatId format) {
     if (!sheet_) return;
     lxw_format* cellFormat = format >= 0 ? formats_[static_cast<std::size_t>(format)] : nullptr;
     // XML holds only well-formed UTF-8 without U+FFFE and U+FFFF: one stray byte (a file name
     // need not be UTF-8) would make the whole file unreadable.
     std::string repaired, escaped;
     const std::string_view wellFormed = wellFormedUtf8(utf8, repaired, true);
-    std::string text(escapeLiteralCharacterCodes(cutToUtf16Units(wellFormed, kMaxCellText), escaped));
+    std::string text(
+        escapeLiteralCharacterCodes(cutToUtf16Units(wellFormed, kMaxCellText), escaped));
     lxw_error result = worksheet_write_string(sheet_, row, column, text.c_str(), cellFormat);
     if (result == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED) {
         // The library counts the limit in bytes; cut again so that the cell still gets its text.
@@ -153,7 +159,8 @@ Status XlsxBook::save() {
     const lxw_error result = workbook_close(workbook_.release());
     sheet_ = nullptr;
     formats_.clear();
-    if (result != LXW_NO_ERROR) return errorStatus("Cannot write " + shownAs_.string() + ": " + lxw_strerror(result));
+    if (result != LXW_NO_ERROR)
+        return errorStatus("Cannot write " + shownAs_.string() + ": " + lxw_strerror(result));
     return okStatus();
 }
 

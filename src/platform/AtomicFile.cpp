@@ -79,7 +79,8 @@ Status AtomicFile::write(std::string_view data) {
 }
 
 Status AtomicFile::commit(bool durable) {
-    if (durable && fsync(fd_.get()) != 0) return errorStatus(systemError("Cannot write", finalPath_));
+    if (durable && fsync(fd_.get()) != 0)
+        return errorStatus(systemError("Cannot write", finalPath_));
     if (fd_.close() != 0) return errorStatus(systemError("Cannot write", finalPath_));
     if (rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0)
         return errorStatus(systemError("Cannot replace", finalPath_));
@@ -94,15 +95,18 @@ Status AtomicFile::commit(bool durable) {
 }
 
 bool AtomicFile::isTemporaryFileName(std::string_view name) {
-    return name.size() == temporaryPrefix.size() + 6 && name.substr(0, temporaryPrefix.size()) == temporaryPrefix;
+    return name.size() == temporaryPrefix.size() + 6 &&
+           name.substr(0, temporaryPrefix.size()) == temporaryPrefix;
 }
 
 int AtomicFile::removeLeftovers(const std::filesystem::path& folder) {
     int removed = 0;
     std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (!isTemporaryFileName(name) || it->symlink_status(ec).type() != std::filesystem::file_type::regular)
+        if (!isTemporaryFileName(name) ||
+            it->symlink_status(ec).type() != std::filesystem::file_type::regular)
             continue;
         // A file whose writer is alive is locked; only an abandoned one can be locked here.
         const UniqueFd fd(open(it->path().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));

@@ -14,7 +14,7 @@ namespace kelvara {
 // in the final folder and renamed into place by commit(). Destroyed without commit, it removes the
 // temporary file, so an interrupted write never leaves a truncated file under the final name.
 class AtomicFile {
-public:
+  public:
     // Creates the temporary file beside `finalPath`. Fails (with the path and the system's reason)
     // when the folder is not writable.
     static Result<std::unique_ptr<AtomicFile>> create(const std::filesystem::path& finalPath);
@@ -46,7 +46,7 @@ public:
     };
     explicit AtomicFile(Key) {}
 
-private:
+  private:
     UniqueFd fd_;
     bool committed_ = false;
     std::filesystem::path temporaryPath_;

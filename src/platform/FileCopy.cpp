@@ -20,7 +20,9 @@ std::string reason(const std::string& what, const std::filesystem::path& path, i
     return what + " " + path.string() + ": " + std::strerror(error);
 }
 
-bool aborted(const std::atomic<bool>* abort) { return abort && abort->load(std::memory_order_relaxed); }
+bool aborted(const std::atomic<bool>* abort) {
+    return abort && abort->load(std::memory_order_relaxed);
+}
 
 std::string notRegularReason(const std::filesystem::path& path) {
     return "Cannot read " + path.string() + ": it is not a regular file";
@@ -35,7 +37,8 @@ UniqueFd openNonBlocking(const std::filesystem::path& path) {
 // Large chunks keep the number of system calls low; small enough that a stop is felt at once.
 constexpr std::size_t kChunk = 16u << 20;
 
-bool copyWithReadWrite(int in, int out, off_t offset, const std::atomic<bool>* abort, int& failure) {
+bool copyWithReadWrite(int in, int out, off_t offset, const std::atomic<bool>* abort,
+                       int& failure) {
     std::vector<char> buffer(1u << 20);
     if (lseek(in, offset, SEEK_SET) < 0 || lseek(out, offset, SEEK_SET) < 0) {
         failure = errno;
@@ -54,7 +57,8 @@ bool copyWithReadWrite(int in, int out, off_t offset, const std::atomic<bool>* a
         }
         if (got == 0) return true;
         for (ssize_t done = 0; done < got;) {
-            const ssize_t put = write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
+            const ssize_t put =
+                write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
             if (put < 0 && errno == EINTR) continue;
             if (put < 0) {
                 failure = errno;
@@ -75,7 +79,8 @@ std::optional<std::string> notARegularFile(const std::filesystem::path& source) 
     return notRegularReason(source);
 }
 
-Status copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& destination,
+Status copyFileAtomically(const std::filesystem::path& source,
+                          const std::filesystem::path& destination,
                           const std::atomic<bool>* abort) {
     const UniqueFd in(openNonBlocking(source));
     if (in.get() < 0) return errorStatus(reason("Cannot read", source, errno));
@@ -104,7 +109,8 @@ Status copyFileAtomically(const std::filesystem::path& source, const std::filesy
                 failure = ECANCELED;
                 break;
             }
-            const std::size_t want = static_cast<std::size_t>(std::min<off_t>(size - offset, kChunk));
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<off_t>(size - offset, kChunk));
             const ssize_t done = copy_file_range(in.get(), nullptr, out->fd(), nullptr, want, 0);
             if (done < 0 && errno == EINTR) continue;
             if (done < 0) {

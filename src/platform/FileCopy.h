@@ -21,7 +21,8 @@ namespace kelvara {
 // then reports why).
 std::optional<std::string> notARegularFile(const std::filesystem::path& source);
 
-Status copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& destination,
+Status copyFileAtomically(const std::filesystem::path& source,
+                          const std::filesystem::path& destination,
                           const std::atomic<bool>* abort = nullptr);
 
 }  // namespace kelvara

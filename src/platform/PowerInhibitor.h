@@ -10,7 +10,7 @@ namespace kelvara {
 // ("idle:sleep") taken over the system bus. Where there is no system bus or no logind (servers,
 // containers) holding it does nothing, quietly.
 class PowerInhibitor {
-public:
+  public:
     PowerInhibitor() = default;
     ~PowerInhibitor() = default;
     PowerInhibitor(const PowerInhibitor&) = delete;
@@ -21,7 +21,7 @@ public:
     void end();
     bool held() const { return static_cast<bool>(fd_); }
 
-private:
+  private:
     UniqueFd fd_;
 };
 

@@ -254,7 +254,8 @@ std::vector<std::uint64_t> PreferencesStore::numberArrayForKey(const std::string
     auto value = objectForKey(key);
     if (!value || !value->is_array()) return result;
     for (const auto& element : *value) {
-        if (element.is_number_unsigned()) result.push_back(element.get<std::uint64_t>());
+        if (element.is_number_unsigned())
+            result.push_back(element.get<std::uint64_t>());
         else if (auto number = looseInteger(element))
             result.push_back(static_cast<std::uint64_t>(*number));
     }
@@ -295,7 +296,8 @@ Status PreferencesStore::save() {
     }
     std::error_code ec;
     std::filesystem::create_directories(file_.parent_path(), ec);
-    if (ec) return errorStatus("cannot create " + file_.parent_path().string() + ": " + ec.message());
+    if (ec)
+        return errorStatus("cannot create " + file_.parent_path().string() + ": " + ec.message());
     return writeFileAtomically(file_, text);
 }
 

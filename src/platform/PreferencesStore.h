@@ -4,11 +4,10 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "platform/Status.h"
 
@@ -19,7 +18,7 @@ namespace kelvara {
 // true); an integer from a number or a numeric text. Every write is kept in memory until flush(),
 // which replaces the file atomically. Thread-safe.
 class PreferencesStore {
-public:
+  public:
     // Loads `file` if it exists. A file that is not a JSON object (or is nested deeper than any
     // setting) is moved aside to "<name>.broken-<date>" with a warning on stderr naming both paths,
     // and the store starts empty. One that cannot be read, or is not a regular file (a FIFO, a
@@ -66,7 +65,7 @@ public:
     static std::optional<bool> looseBool(const nlohmann::json& value);
     static std::optional<std::int64_t> looseInteger(const nlohmann::json& value);
 
-private:
+  private:
     void load();
 
     std::filesystem::path file_;

@@ -1,9 +1,8 @@
 #include "platform/TextCompare.h"
 
-#include "platform/UnicodeText.h"
-
 #include <utf8proc.h>
 
+#include "platform/UnicodeText.h"
 
 namespace kelvara {
 namespace {
@@ -30,7 +29,8 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return foldCase(a) == foldCase(b);
 }
 
-bool optionalEqualsIgnoringCase(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+bool optionalEqualsIgnoringCase(const std::optional<std::string>& a,
+                                const std::optional<std::string>& b) {
     if (!a || !b) return !a && !b;
     return equalsIgnoringCase(*a, *b);
 }
@@ -91,7 +91,8 @@ int compareFolded(const std::string& a, const std::string& b) {
             j = ej;
             continue;
         }
-        if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]) ? -1 : 1;
+        if (a[i] != b[j])
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]) ? -1 : 1;
         ++i;
         ++j;
     }
@@ -104,7 +105,9 @@ int compareFolded(const std::string& a, const std::string& b) {
 
 int localizedStandardCompare(std::string_view left, std::string_view right) {
     // Accents only break ties: "eclair" < "Éclair" < "Eclairs".
-    if (const int order = compareFolded(foldCase(withoutMarks(left)), foldCase(withoutMarks(right))); order != 0)
+    if (const int order =
+            compareFolded(foldCase(withoutMarks(left)), foldCase(withoutMarks(right)));
+        order != 0)
         return order;
     return compareFolded(foldCase(left), foldCase(right));
 }

@@ -10,7 +10,8 @@ namespace kelvara {
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 // Absent equals only absent; present texts compare ignoring case.
-bool optionalEqualsIgnoringCase(const std::optional<std::string>& a, const std::optional<std::string>& b);
+bool optionalEqualsIgnoringCase(const std::optional<std::string>& a,
+                                const std::optional<std::string>& b);
 
 // Case-insensitive substring test.
 bool containsIgnoringCase(std::string_view text, std::string_view part);

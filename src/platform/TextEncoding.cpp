@@ -13,10 +13,14 @@ namespace {
 
 const char* iconvName(TextEncoding encoding) {
     switch (encoding) {
-        case TextEncoding::CP1252: return "CP1252";
-        case TextEncoding::CP1253: return "CP1253";
-        case TextEncoding::ASCII: return "ASCII";
-        case TextEncoding::UTF8: break;
+        case TextEncoding::CP1252:
+            return "CP1252";
+        case TextEncoding::CP1253:
+            return "CP1253";
+        case TextEncoding::ASCII:
+            return "ASCII";
+        case TextEncoding::UTF8:
+            break;
     }
     return "UTF-8";
 }
@@ -27,7 +31,8 @@ const char* iconvName(TextEncoding encoding) {
 locale_t transliterationLocale() {
     static const locale_t locale = [] {
         for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
-            if (locale_t l = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr))) return l;
+            if (locale_t l = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr)))
+                return l;
         }
         return static_cast<locale_t>(nullptr);
     }();
@@ -58,7 +63,8 @@ std::optional<std::string> run(iconv_t cd, std::string_view input, bool lossy) {
         if (lead >= 0xC0) {
             const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
             std::size_t valid = 1;
-            while (valid < length && valid < inLeft && (static_cast<unsigned char>(in[valid]) & 0xC0) == 0x80)
+            while (valid < length && valid < inLeft &&
+                   (static_cast<unsigned char>(in[valid]) & 0xC0) == 0x80)
                 ++valid;
             skip = valid;
         }
@@ -91,7 +97,8 @@ std::string encodeLossy(std::string_view utf8, TextEncoding encoding) {
     const std::string target = std::string(iconvName(encoding)) + "//TRANSLIT";
     const locale_t previous = uselocale(locale);
     std::string result;
-    if (auto cd = openIconv(target.c_str(), "UTF-8")) result = run(cd.get(), composed, true).value_or(std::string());
+    if (auto cd = openIconv(target.c_str(), "UTF-8"))
+        result = run(cd.get(), composed, true).value_or(std::string());
     uselocale(previous);
     return result;
 }

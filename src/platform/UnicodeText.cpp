@@ -10,10 +10,9 @@ namespace {
 
 std::string normalize(std::string_view text, int options) {
     utf8proc_uint8_t* out = nullptr;
-    const auto length =
-        utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
-                     static_cast<utf8proc_ssize_t>(text.size()), &out,
-                     static_cast<utf8proc_option_t>(options | UTF8PROC_STABLE));
+    const auto length = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
+                                     static_cast<utf8proc_ssize_t>(text.size()), &out,
+                                     static_cast<utf8proc_option_t>(options | UTF8PROC_STABLE));
     if (length < 0) return std::string(text);
     std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owned(out, &std::free);
     return std::string(reinterpret_cast<const char*>(out), static_cast<std::size_t>(length));
@@ -30,7 +29,9 @@ std::string toNFC(std::string_view text) { return normalize(text, UTF8PROC_COMPO
 
 std::string toNFD(std::string_view text) { return normalize(text, UTF8PROC_DECOMPOSE); }
 
-std::string caseFolded(std::string_view text) { return normalize(text, UTF8PROC_COMPOSE | UTF8PROC_CASEFOLD); }
+std::string caseFolded(std::string_view text) {
+    return normalize(text, UTF8PROC_COMPOSE | UTF8PROC_CASEFOLD);
+}
 
 std::string withoutMarks(std::string_view text) {
     for (const unsigned char c : text)
@@ -38,7 +39,8 @@ std::string withoutMarks(std::string_view text) {
     return std::string(text);  // nothing to strip, and by far the common case in sorting
 }
 
-std::optional<std::filesystem::path> existingPathInAnyNormalForm(const std::filesystem::path& path) {
+std::optional<std::filesystem::path> existingPathInAnyNormalForm(
+    const std::filesystem::path& path) {
     if (path.empty()) return std::nullopt;
     if (pathExists(path)) return path;
     const std::string& text = path.native();

@@ -17,21 +17,24 @@ struct BrowseCommands : testing::Test {
     }
     // The demo library with its music folder mapped, global options after the command's name.
     test::CommandResult demo(std::vector<std::string> args) {
-        args.insert(args.end(), {"--library", (kDemo / "Library.xml").string(), "--music-folder",
-                                 (kDemo / "Music").string(), "--config-dir", (dir / "config").string()});
+        args.insert(args.end(),
+                    {"--library", (kDemo / "Library.xml").string(), "--music-folder",
+                     (kDemo / "Music").string(), "--config-dir", (dir / "config").string()});
         return run(args);
     }
 };
 
 TEST_F(BrowseCommands, PlaylistsShowWhatThePlaylistPageShowsWithStoredTicks) {
-    test::writeFile(dir / "config" / "preferences.json", R"({"SelectedPlaylists": ["Calm", "Gone"]})");
+    test::writeFile(dir / "config" / "preferences.json",
+                    R"({"SelectedPlaylists": ["Calm", "Gone"]})");
     const auto result = demo({"playlists", "--json"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const auto list = nlohmann::json::parse(result.out);
     std::vector<std::string> names;
     for (const auto& playlist : list) names.push_back(playlist["name"]);
     // The master list, "Music" and the movies list are never offered; folders are.
-    EXPECT_EQ(names, (std::vector<std::string>{"Road Trip", "Moods", "Calm", "Upbeat", "Trouble Makers"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Road Trip", "Moods", "Calm", "Upbeat", "Trouble Makers"}));
     for (const auto& playlist : list) {
         EXPECT_EQ(playlist["checked"], playlist["name"] == "Calm");
         EXPECT_EQ(playlist["persistentID"].get<std::string>().size(), 16u);
@@ -46,7 +49,8 @@ TEST_F(BrowseCommands, SongsCarryTheirStatusAndAlbumsTheirSongs) {
     auto result = demo({"songs", "--playlist", "Trouble Makers", "--json"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     std::map<std::string, std::string> status;
-    for (const auto& song : nlohmann::json::parse(result.out)) status[song["title"]] = song["status"];
+    for (const auto& song : nlohmann::json::parse(result.out))
+        status[song["title"]] = song["status"];
     EXPECT_EQ(status["Protected Dream"], "drm");
     EXPECT_EQ(status["Cloud Nine"], "cloud");
     EXPECT_EQ(status["Evening Glow"], "missing");
@@ -60,7 +64,8 @@ TEST_F(BrowseCommands, SongsCarryTheirStatusAndAlbumsTheirSongs) {
         EXPECT_LE(albums[i - 1]["title"].get<std::string>(), albums[i]["title"].get<std::string>());
     const auto& first = albums[0];
     result = demo({"songs", "--album",
-                   first["artist"].get<std::string>() + " - " + first["title"].get<std::string>(), "--json"});
+                   first["artist"].get<std::string>() + " - " + first["title"].get<std::string>(),
+                   "--json"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(nlohmann::json::parse(result.out).size(), first["songs"].get<std::size_t>());
 }
@@ -149,7 +154,8 @@ TEST_F(BrowseCommands, MistakesGiveOneClearLineAndAFailingStatus) {
 
     result = run({"playlists", "--config-dir", (dir / "config").string()});
     EXPECT_EQ(result.exitCode, 2);
-    EXPECT_NE(result.err.find("Music/iTunes/iTunes Music Library.xml"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Music/iTunes/iTunes Music Library.xml"), std::string::npos)
+        << result.err;
 
     test::writeFile(dir / "broken.xml", "<?xml version=\"1.0\"?><plist><dict><key>Tracks</key>");
     result = run({"albums", "--library", (dir / "broken.xml").string()});

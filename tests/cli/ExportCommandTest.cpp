@@ -1,12 +1,11 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <fcntl.h>
 #include <thread>
 
 #include "support/TestSupport.h"
@@ -33,8 +32,9 @@ std::string hex16(std::size_t value) {
 
 // A library file as iTunes writes it, over files in music/, with one playlist per entry.
 class ExportCommand : public ::testing::Test {
-protected:
-    void writeLibrary(const std::vector<Track>& tracks, const std::vector<std::pair<std::string, Lines>>& playlists) {
+  protected:
+    void writeLibrary(const std::vector<Track>& tracks,
+                      const std::vector<std::pair<std::string, Lines>>& playlists) {
         std::string trackEntries, playlistEntries;
         for (std::size_t i = 0; i < tracks.size(); ++i) {
             const Track& t = tracks[i];
@@ -43,11 +43,14 @@ protected:
             for (char c : t.file) url += c == ' ' ? std::string("%20") : std::string(1, c);
             trackEntries += trackXml(
                 static_cast<int>(i + 1),
-                "<key>Name</key><string>" + t.title + "</string><key>Artist</key><string>" + t.artist +
-                    "</string><key>Album</key><string>" + t.album + "</string><key>Kind</key><string>MPEG audio file"
-                    "</string><key>Total Time</key><integer>61000</integer><key>Track Number</key><integer>" +
-                    std::to_string(t.number) + "</integer><key>Persistent ID</key><string>" + hex16(i + 1) +
-                    "</string><key>Location</key><string>file:///Users/demo/Music/" + url + "</string>");
+                "<key>Name</key><string>" + t.title + "</string><key>Artist</key><string>" +
+                    t.artist + "</string><key>Album</key><string>" + t.album +
+                    "</string><key>Kind</key><string>MPEG audio file"
+                    "</string><key>Total Time</key><integer>61000</integer><key>Track "
+                    "Number</key><integer>" +
+                    std::to_string(t.number) + "</integer><key>Persistent ID</key><string>" +
+                    hex16(i + 1) + "</string><key>Location</key><string>file:///Users/demo/Music/" +
+                    url + "</string>");
         }
         std::size_t playlistID = 0x910;
         for (const auto& [name, titles] : playlists) {
@@ -55,16 +58,25 @@ protected:
             for (const std::string& title : titles)
                 for (std::size_t i = 0; i < tracks.size(); ++i)
                     if (tracks[i].title == title) ids.push_back(static_cast<int>(i + 1));
-            playlistEntries += playlistXml("<key>Name</key><string>" + name + "</string><key>Playlist Persistent ID"
-                                           "</key><string>" + hex16(++playlistID) + "</string>", ids);
+            playlistEntries += playlistXml("<key>Name</key><string>" + name +
+                                               "</string><key>Playlist Persistent ID"
+                                               "</key><string>" +
+                                               hex16(++playlistID) + "</string>",
+                                           ids);
         }
-        writeFile(dir / "Library.xml", libraryXml(trackEntries, playlistEntries,
-                                                  "<key>Music Folder</key><string>file:///Users/demo/Music/</string>"));
+        writeFile(dir / "Library.xml",
+                  libraryXml(trackEntries, playlistEntries,
+                             "<key>Music Folder</key><string>file:///Users/demo/Music/</string>"));
     }
 
     Lines base() const {
-        return {KELVARA_CLI, "--library", (dir / "Library.xml").string(), "--music-folder", (dir / "music").string(),
-                "--config-dir", (dir / "config").string()};
+        return {KELVARA_CLI,
+                "--library",
+                (dir / "Library.xml").string(),
+                "--music-folder",
+                (dir / "music").string(),
+                "--config-dir",
+                (dir / "config").string()};
     }
     CommandResult cli(Lines args) const {
         Lines argv = base();
@@ -84,24 +96,29 @@ TEST_F(ExportCommand, ExportsAPlaylistPrintsTheLogAndSavesIt) {
     const auto result = cli({"export", "--playlist", "Road Trip", "--to", out.string(), "--log",
                              (dir / "log.txt").string(), "--pattern", "1", "--m3u"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(tree(), (Lines{"Road Trip/001 Dusk.mp3", "Road Trip/002 Intro.mp3", "Road Trip/Road Trip.m3u"}));
-    EXPECT_EQ(readFile(out / "Road Trip/Road Trip.m3u"),
-              "#EXTINF:61,Dusk - Lowtide\n001 Dusk.mp3\n#EXTINF:61,Intro - Lowtide\n002 Intro.mp3\n");
+    EXPECT_EQ(tree(), (Lines{"Road Trip/001 Dusk.mp3", "Road Trip/002 Intro.mp3",
+                             "Road Trip/Road Trip.m3u"}));
+    EXPECT_EQ(
+        readFile(out / "Road Trip/Road Trip.m3u"),
+        "#EXTINF:61,Dusk - Lowtide\n001 Dusk.mp3\n#EXTINF:61,Intro - Lowtide\n002 Intro.mp3\n");
     const std::string hyphens(77, '-'), equals(56, '=');
-    EXPECT_NE(result.out.find("Exporting playlist: Road Trip\n" + hyphens + "\nExporting song: 02 Dusk.mp3\n"
+    EXPECT_NE(result.out.find("Exporting playlist: Road Trip\n" + hyphens +
+                              "\nExporting song: 02 Dusk.mp3\n"
                               "Exporting song: 01 Intro.mp3\nSaving playlist file to " +
                               (out / "Road Trip/Road Trip.m3u").string() + ":\n"),
               std::string::npos)
         << result.out;
-    EXPECT_TRUE(result.out.ends_with("\n" + equals + "\nExport Finished\n" + equals + "\n")) << result.out;
+    EXPECT_TRUE(result.out.ends_with("\n" + equals + "\nExport Finished\n" + equals + "\n"))
+        << result.out;
     EXPECT_EQ(readFile(dir / "log.txt"), result.out);
 }
 
 TEST_F(ExportCommand, FlagsOverrideTheStoredOptionsForOneRun) {
     lowtide.push_back({"Café 日本", "Lowtide", "Blue Hours", "Low/03 Cafe.mp3", 3});
     writeLibrary(lowtide, {{"Été", {"Café 日本", "Intro"}}});
-    auto result = cli({"export", "--playlist", "Été", "--to", out.string(), "--layout", "1", "--encoding", "ascii",
-                       "--crlf", "--windows-paths", "--format", "<Track NO>. <Title>", "--track-digits", "1"});
+    auto result = cli({"export", "--playlist", "Été", "--to", out.string(), "--layout", "1",
+                       "--encoding", "ascii", "--crlf", "--windows-paths", "--format",
+                       "<Track NO>. <Title>", "--track-digits", "1"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(tree(), (Lines{"Ete.m3u", "Music/Lowtide/Blue Hours/01. Intro.mp3",
                              "Music/Lowtide/Blue Hours/03. Cafe .mp3"}));
@@ -117,8 +134,8 @@ TEST_F(ExportCommand, FlagsOverrideTheStoredOptionsForOneRun) {
 
 TEST_F(ExportCommand, AlbumRunsByName) {
     writeLibrary(lowtide, {});
-    const auto result = cli({"export", "--album", "Lowtide - Blue Hours", "--to", out.string(), "--artist-folder",
-                             "--pattern", "4"});
+    const auto result = cli({"export", "--album", "Lowtide - Blue Hours", "--to", out.string(),
+                             "--artist-folder", "--pattern", "4"});
     ASSERT_EQ(result.exitCode, 0) << result.err << result.out;
     EXPECT_EQ(tree(), (Lines{"Lowtide/Blue Hours/Dusk.mp3", "Lowtide/Blue Hours/Intro.mp3",
                              "Lowtide/Blue Hours/LowtideBlue Hours.m3u"}));
@@ -130,7 +147,8 @@ TEST_F(ExportCommand, ExitStatusTellsIssuesAndFailures) {
     writeLibrary(lowtide, {{"P", {"Intro", "Gone"}}});
     auto result = cli({"export", "--playlist", "P", "--to", out.string()});
     EXPECT_EQ(result.exitCode, 1) << result.err;
-    EXPECT_NE(result.out.find("Cannot export song \"Gone\": File does not exist\n"), std::string::npos);
+    EXPECT_NE(result.out.find("Cannot export song \"Gone\": File does not exist\n"),
+              std::string::npos);
     EXPECT_NE(result.out.find("Export Finished with 1 issue\n"), std::string::npos);
 
     EXPECT_EQ(cli({"export", "--playlist", "Nope", "--to", out.string()}).exitCode, 2);
@@ -152,7 +170,8 @@ TEST_F(ExportCommand, OptionsAreShownAndSetWithValidation) {
     auto result = options({"set", "OrginizeFilesOption", "4"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     result = options({});
-    EXPECT_NE(result.out.find("OrginizeFilesOption      4  Folder layout"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("OrginizeFilesOption      4  Folder layout"), std::string::npos)
+        << result.out;
     result = options({"set", "PlaylistEncoding", "7"});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.err.find("PlaylistEncoding takes 0 to 2"), std::string::npos);
@@ -163,10 +182,13 @@ TEST_F(ExportCommand, OptionsAreShownAndSetWithValidation) {
 
 TEST_F(ExportCommand, TheDestinationIsUsedAndLoggedAsAPlainFolderPath) {
     writeLibrary(lowtide, {{"P", {"Intro"}}});
-    const auto result = cli({"export", "--playlist", "P", "--to", (out / "." / "").string(), "--layout", "3", "--m3u"});
+    const auto result = cli(
+        {"export", "--playlist", "P", "--to", (out / "." / "").string(), "--layout", "3", "--m3u"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.out.find("\nExport location: " + out.string() + "\n"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("\nSaving playlist file to " + (out / "P.m3u").string() + ":\n"), std::string::npos)
+    EXPECT_NE(result.out.find("\nExport location: " + out.string() + "\n"), std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("\nSaving playlist file to " + (out / "P.m3u").string() + ":\n"),
+              std::string::npos)
         << result.out;
     EXPECT_EQ(tree(), (Lines{"001 Intro.mp3", "P.m3u"}));
 }
@@ -228,7 +250,8 @@ int interruptedExport(const Lines& argv, const std::vector<int>& signals,
     argp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
     EXPECT_EQ(posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), environ), 0);
@@ -246,7 +269,8 @@ TEST_F(ExportCommand, InterruptedRunsLeaveOnlyCompleteFilesAndTheNextRunFinishes
     Lines titles;
     const std::string big(8 << 20, 'x');
     for (int i = 0; i < 30; ++i) {
-        tracks.push_back({"Song " + std::to_string(i), "A", "B", "s" + std::to_string(i) + ".mp3", i, big});
+        tracks.push_back(
+            {"Song " + std::to_string(i), "A", "B", "s" + std::to_string(i) + ".mp3", i, big});
         titles.push_back(tracks.back().title);
     }
     writeLibrary(tracks, {{"Big", titles}});

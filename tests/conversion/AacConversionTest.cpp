@@ -177,11 +177,15 @@ TEST_F(AacConversionTest, OnlyPresentValuesBecomeAtoms) {
     auto& empty = song(Sources::get()["stereo.wav"], "");
     empty.setGenre("");
     empty.setTrackNumber(65536);
-    ASSERT_EQ(converter_.convertToAACItemAtUrl(job(empty, "empty.m4a")), ConversionOutcome::Written);
+    ASSERT_EQ(converter_.convertToAACItemAtUrl(job(empty, "empty.m4a")),
+              ConversionOutcome::Written);
     const auto atoms = probe(kMutagenM4a, out_ / "empty.m4a");
-    for (const auto& [key, value] : std::map<std::string, std::string>{
-             {"atoms", "trkn,©gen,©nam"}, {"nam", ""}, {"nam_count", "1"}, {"gen", ""},
-             {"trkn", "0000000000000000"}})
+    for (const auto& [key, value] :
+         std::map<std::string, std::string>{{"atoms", "trkn,©gen,©nam"},
+                                            {"nam", ""},
+                                            {"nam_count", "1"},
+                                            {"gen", ""},
+                                            {"trkn", "0000000000000000"}})
         EXPECT_EQ(atoms.at(key), value) << key;
     auto& wrapped = song(Sources::get()["stereo.wav"]);
     wrapped.setTrackNumber(65543);
@@ -362,7 +366,8 @@ TEST(AacExportTest, CopiesTheAudioPacketsUnchangedAndNeedsAac) {
     AacMetadata metadata;
     metadata.title = "Title";
     metadata.trackNumber = 3;
-    const Status exported = AacExport::exportWithMetadata(dir / "temporary.m4a", dir / "song.m4a", metadata);
+    const Status exported =
+        AacExport::exportWithMetadata(dir / "temporary.m4a", dir / "song.m4a", metadata);
     ASSERT_TRUE(exported.ok()) << exported.message();
     const auto before = probe(kPacketsAndBoxes, dir / "temporary.m4a");
     const auto after = probe(kPacketsAndBoxes, dir / "song.m4a");
@@ -374,13 +379,14 @@ TEST(AacExportTest, CopiesTheAudioPacketsUnchangedAndNeedsAac) {
     EXPECT_EQ(atoms.at("atoms"), "trkn,©nam");
     EXPECT_EQ(atoms.at("trkn"), "0000000300000000");
 
-    writeFile(dir / "empty.wav", std::string("RIFF") + std::string("\x24\0\0\0", 4) +
-                                     "WAVEfmt " + std::string("\x10\0\0\0\1\0\2\0", 8) +
+    writeFile(dir / "empty.wav", std::string("RIFF") + std::string("\x24\0\0\0", 4) + "WAVEfmt " +
+                                     std::string("\x10\0\0\0\1\0\2\0", 8) +
                                      std::string("\x44\xAC\0\0\x10\xB1\2\0\4\0\x10\0", 12) +
                                      "data" + std::string(4, '\0'));
     AACTranscoder empty(dir / "empty.wav", dir / "silent.m4a");
     ASSERT_TRUE(empty.start().ok());
-    const Status silent = AacExport::exportWithMetadata(dir / "silent.m4a", dir / "out.m4a", metadata);
+    const Status silent =
+        AacExport::exportWithMetadata(dir / "silent.m4a", dir / "out.m4a", metadata);
     EXPECT_FALSE(silent.ok());
     EXPECT_EQ(silent.message(), "No AAC audio in " + (dir / "silent.m4a").string());
 }
@@ -401,7 +407,8 @@ TEST_F(AacConversionTest, ASecondRunWaitsForTheFirstAndSaysSo) {
     std::vector<std::string> lines;
     std::thread second([&] {
         MediaConverter other;
-        EXPECT_TRUE(other.beginRun([&](const std::string& line) { lines.push_back(line); }, nullptr).ok());
+        EXPECT_TRUE(
+            other.beginRun([&](const std::string& line) { lines.push_back(line); }, nullptr).ok());
         started = true;
         other.endRun();
     });

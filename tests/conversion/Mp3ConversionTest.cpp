@@ -324,9 +324,8 @@ TEST_F(Mp3ConversionTest, ExistingDestinationIsSkippedOrReplaced) {
     blocked.skipIfExists = false;
     EXPECT_EQ(converter_.convertItemAtUrl(blocked), ConversionOutcome::Failed);
     ASSERT_EQ(log_.issues.size(), 1u);
-    EXPECT_EQ(log_.issues[0].rfind("Delete error: Cannot remove " + (out_ / "folder.mp3").string() +
-                                       ": ",
-                                   0),
+    EXPECT_EQ(log_.issues[0].rfind(
+                  "Delete error: Cannot remove " + (out_ / "folder.mp3").string() + ": ", 0),
               0u)
         << log_.issues[0];
 }

@@ -7,14 +7,19 @@ using Lines = std::vector<std::string>;
 
 // Records the jobs it is given and writes a marker file in place of converting.
 class FakeConverter : public SongConverter {
-public:
-    Status beginRun(const std::function<void(const std::string&)>&, const std::atomic<bool>*) override {
+  public:
+    Status beginRun(const std::function<void(const std::string&)>&,
+                    const std::atomic<bool>*) override {
         ++begun;
         return okStatus();
     }
     void endRun() override { ++ended; }
-    ConversionOutcome convertItemAtUrl(const ConversionJob& job) override { return record("mp3", job); }
-    ConversionOutcome convertToAACItemAtUrl(const ConversionJob& job) override { return record("aac", job); }
+    ConversionOutcome convertItemAtUrl(const ConversionJob& job) override {
+        return record("mp3", job);
+    }
+    ConversionOutcome convertToAACItemAtUrl(const ConversionJob& job) override {
+        return record("aac", job);
+    }
     std::optional<std::string> probeKind(const std::filesystem::path&) override {
         ++probed;
         return std::string("AAC audio file");
@@ -25,7 +30,8 @@ public:
     }
 
     ConversionOutcome record(const std::string& kind, const ConversionJob& job) {
-        jobs.push_back(kind + " " + std::to_string(job.bitRate) + " " + job.destination.filename().string());
+        jobs.push_back(kind + " " + std::to_string(job.bitRate) + " " +
+                       job.destination.filename().string());
         skipFlags.push_back(job.skipIfExists);
         if (job.song && job.song->title() == "Broken") {
             job.logErrorMessage("Cannot convert");
@@ -40,9 +46,9 @@ public:
 };
 
 class ExportConversion : public ExportFixture {
-protected:
-    MediaItem& make(const std::string& title, const std::string& file, std::optional<std::string> kind,
-                    unsigned bitrate) {
+  protected:
+    MediaItem& make(const std::string& title, const std::string& file,
+                    std::optional<std::string> kind, unsigned bitrate) {
         MediaItem& item = song(title, nullptr, &album("Al"), file);
         item.setCanonicalKind(std::move(kind));
         item.setBitrate(bitrate);
@@ -119,7 +125,8 @@ TEST_F(ExportConversion, AlbumArtworkIsWrittenOncePerAlbum) {
     writeFile(out / "Low - Blue/Low - Blue.png", "EXISTING");
     auto m = manager(&converter);
     m->setExportAlbumImage(true);
-    ASSERT_EQ(runAlbums(*m, {albumRecord("Blue", std::string("Low"), &al, {&one, &two})}), RunEnding::Finished);
+    ASSERT_EQ(runAlbums(*m, {albumRecord("Blue", std::string("Low"), &al, {&one, &two})}),
+              RunEnding::Finished);
     EXPECT_EQ(readFile(out / "Low - Blue/Low - Blue.png"), "EXISTING");
     EXPECT_TRUE(ui.logged("Export album artwork to png file"));
 }
@@ -162,11 +169,12 @@ TEST_F(ExportConversion, ASourceIsNeverConvertedOntoItselfNorReadWhenNotARegular
 
 // A converter that fails by throwing where the engine calls it.
 class ThrowingConverter : public FakeConverter {
-public:
-  Status beginRun(const std::function<void(const std::string&)>& log, const std::atomic<bool>* cancel) override {
-      if (throwAtBegin) throw std::runtime_error("lock file unreadable");
-      return FakeConverter::beginRun(log, cancel);
-  }
+  public:
+    Status beginRun(const std::function<void(const std::string&)>& log,
+                    const std::atomic<bool>* cancel) override {
+        if (throwAtBegin) throw std::runtime_error("lock file unreadable");
+        return FakeConverter::beginRun(log, cancel);
+    }
     std::optional<std::string> probeKind(const std::filesystem::path&) override {
         throw std::runtime_error("probe failed");
     }
@@ -174,7 +182,8 @@ public:
 };
 
 TEST_F(ExportConversion, AFailureThrownInsideASongIsAnIssueAndTheRunGoesOn) {
-    const MediaItem& odd = make("Odd", "odd.m4a", std::nullopt, 0);  // its kind is probed, and that throws
+    const MediaItem& odd =
+        make("Odd", "odd.m4a", std::nullopt, 0);  // its kind is probed, and that throws
     const MediaItem& fine = make("Fine", "f.wav", "WAV audio file", 0);
     ThrowingConverter throwing;
     options.setFilesSaveToFolder(FolderLayout::Root);

@@ -7,7 +7,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 class ExportEndings : public ExportFixture {
-protected:
+  protected:
     const Playlist* threeSongs() {
         const Artist& x = artist("X");
         const Album& al = album("Al");
@@ -46,7 +46,8 @@ TEST_F(ExportEndings, ConversionWithoutAConverterRefusesToStart) {
     m->setConverToMp3(true);
     m->exportPlaylists({list}, out);
     EXPECT_EQ(m->waitUntilFinished(), RunEnding::CouldNotStart);
-    EXPECT_EQ(ui.alerts, (Lines{"Cannot start export: converting to MP3 is not available in this version."}));
+    EXPECT_EQ(ui.alerts,
+              (Lines{"Cannot start export: converting to MP3 is not available in this version."}));
     EXPECT_TRUE(ui.lines.empty());
     EXPECT_FALSE(std::filesystem::exists(out));
 }
@@ -74,7 +75,8 @@ TEST_F(ExportEndings, DestroyingTheEngineMidRunEndsItAtOnceLeavingOnlyWholeFiles
     const Album& al = album("Al");
     std::vector<const MediaItem*> songs;
     const std::string big(4 << 20, 'z');
-    for (int i = 0; i < 40; ++i) songs.push_back(&song("S" + std::to_string(i), &x, &al, std::to_string(i) + ".mp3", big));
+    for (int i = 0; i < 40; ++i)
+        songs.push_back(&song("S" + std::to_string(i), &x, &al, std::to_string(i) + ".mp3", big));
     const Playlist* list = playlist("Big", songs);
     {
         auto m = manager();
@@ -83,7 +85,9 @@ TEST_F(ExportEndings, DestroyingTheEngineMidRunEndsItAtOnceLeavingOnlyWholeFiles
     EXPECT_EQ(ui.lines.back(), "User stopped export");
     EXPECT_EQ(ui.inhibitEnded, 1);
     for (const std::string& file : tree()) {
-        EXPECT_FALSE(AtomicFile::isTemporaryFileName(std::filesystem::path(file).filename().string())) << file;
+        EXPECT_FALSE(
+            AtomicFile::isTemporaryFileName(std::filesystem::path(file).filename().string()))
+            << file;
         EXPECT_EQ(std::filesystem::file_size(out / file), big.size()) << file;
     }
 }

@@ -16,7 +16,7 @@ namespace kelvara::test {
 
 // A library built in code over real files, a destination folder and a recording front end.
 class ExportFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         PreferencesStore::useDirectory(dir.path() / "config");
         KvrUserOptions::resetSharedOptions();
@@ -28,7 +28,8 @@ protected:
         a.setName(name);
         return a;
     }
-    Album& album(const std::string& title, OptionalText albumArtist = std::nullopt, bool compilation = false) {
+    Album& album(const std::string& title, OptionalText albumArtist = std::nullopt,
+                 bool compilation = false) {
         Album& a = library.addAlbum();
         a.setPersistentID(++nextID);
         a.setTitle(title);
@@ -37,8 +38,9 @@ protected:
         return a;
     }
     // A song whose file `fileName` (under music/) holds `content`; no file when content is empty.
-    MediaItem& song(const std::string& title, const Artist* by, const Album* on, const std::string& fileName,
-                    const std::string& content = "audio", unsigned track = 0) {
+    MediaItem& song(const std::string& title, const Artist* by, const Album* on,
+                    const std::string& fileName, const std::string& content = "audio",
+                    unsigned track = 0) {
         MediaItem& item = library.addMediaItem();
         item.setPersistentID(++nextID);
         item.setTitle(title);
@@ -74,7 +76,8 @@ protected:
         return m.waitUntilFinished();
     }
     // An album page record, as the album catalogue makes it.
-    static std::shared_ptr<KvrAlbumInfo> albumRecord(const std::string& title, OptionalText artist, const Album* on,
+    static std::shared_ptr<KvrAlbumInfo> albumRecord(const std::string& title, OptionalText artist,
+                                                     const Album* on,
                                                      std::vector<const MediaItem*> songs) {
         auto record = std::make_shared<KvrAlbumInfo>();
         record->setTitle(title);
@@ -92,7 +95,8 @@ protected:
         options.setTracksOrder(storedOption<TrackOrder>(tracksOrder));
         options.setOrderAscending(ascending);
         std::vector<std::string> titles;
-        for (const MediaItem* item : manager()->getSongsFromPlaylist(list)) titles.push_back(*item->title());
+        for (const MediaItem* item : manager()->getSongsFromPlaylist(list))
+            titles.push_back(*item->title());
         return titles;
     }
     // A run that stopped on `error`: the line after the separator, the alert, nothing announced.

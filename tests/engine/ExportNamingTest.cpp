@@ -6,7 +6,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 class ExportNaming : public ExportFixture {
-protected:
+  protected:
     void SetUp() override {
         ExportFixture::SetUp();
         lowtide = &artist("Lowtide");
@@ -39,16 +39,18 @@ TEST_F(ExportNaming, PlaylistAndAlbumRunsPlaceSongsAndPlaylistFileByLayout) {
     const Placement cases[] = {
         {false, 0, true, "Mix/01 Intro.mp3", "Mix/Mix.m3u", "01 Intro.mp3"},
         {false, 0, false, "Mix/01 Intro.mp3", "Mix.m3u", "Mix/01 Intro.mp3"},
-        {false, 1, true, "Music/Lowtide/Blue Hours/01 Intro.mp3", "Mix.m3u", "Music/Lowtide/Blue Hours/01 Intro.mp3"},
+        {false, 1, true, "Music/Lowtide/Blue Hours/01 Intro.mp3", "Mix.m3u",
+         "Music/Lowtide/Blue Hours/01 Intro.mp3"},
         {false, 2, true, "Music/01 Intro.mp3", "Music/Mix.m3u", "01 Intro.mp3"},
         {false, 2, false, "Music/01 Intro.mp3", "Mix.m3u", "Music/01 Intro.mp3"},
         {false, 3, false, "01 Intro.mp3", "Mix.m3u", "01 Intro.mp3"},
-        {false, 4, true, "Lowtide/Blue Hours/01 Intro.mp3", "Mix.m3u", "Lowtide/Blue Hours/01 Intro.mp3"},
+        {false, 4, true, "Lowtide/Blue Hours/01 Intro.mp3", "Mix.m3u",
+         "Lowtide/Blue Hours/01 Intro.mp3"},
         // Album runs number by the track number in every layout.
         {true, 0, false, "Lowtide - Blue Hours/007 Intro.mp3", "Lowtide - Blue Hours.m3u",
          "Lowtide - Blue Hours/007 Intro.mp3"},
-        {true, 1, true, "Music/Lowtide/Blue Hours/007 Intro.mp3", "Music/Lowtide/Blue Hours/Lowtide - Blue Hours.m3u",
-         "007 Intro.mp3"},
+        {true, 1, true, "Music/Lowtide/Blue Hours/007 Intro.mp3",
+         "Music/Lowtide/Blue Hours/Lowtide - Blue Hours.m3u", "007 Intro.mp3"},
         {true, 1, false, "Music/Lowtide/Blue Hours/007 Intro.mp3", "Lowtide - Blue Hours.m3u",
          "Music/Lowtide/Blue Hours/007 Intro.mp3"},
         {true, 2, true, "Music/007 Intro.mp3", "Music/Lowtide - Blue Hours.m3u", "007 Intro.mp3"},
@@ -56,12 +58,13 @@ TEST_F(ExportNaming, PlaylistAndAlbumRunsPlaceSongsAndPlaylistFileByLayout) {
         {true, 4, false, "Lowtide/Blue Hours/007 Intro.mp3", "Lowtide - Blue Hours.m3u",
          "Lowtide/Blue Hours/007 Intro.mp3"},
     };
-    const char* structures[] = {"Album folder", "Music/Artist/Album folder", "Music files folder", "Root folder",
-                                "Root/Artist/Album folder"};
+    const char* structures[] = {"Album folder", "Music/Artist/Album folder", "Music files folder",
+                                "Root folder", "Root/Artist/Album folder"};
     const Playlist* mix = playlist("Mix", {intro});
     const auto record = albumRecord("Blue Hours", std::string("Lowtide"), hours, {intro});
     for (const Placement& c : cases) {
-        SCOPED_TRACE(testing::Message() << "album " << c.album << " layout " << c.layout << " with files " << c.withFiles);
+        SCOPED_TRACE(testing::Message() << "album " << c.album << " layout " << c.layout
+                                        << " with files " << c.withFiles);
         std::filesystem::remove_all(out);
         ui.lines.clear();
         options.setFilesSaveToFolder(storedOption<FolderLayout>(c.layout));
@@ -72,7 +75,8 @@ TEST_F(ExportNaming, PlaylistAndAlbumRunsPlaceSongsAndPlaylistFileByLayout) {
         Lines expected{c.m3uFile, c.songFile};
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(tree(), expected);
-        EXPECT_EQ(readFile(out / c.m3uFile), std::string("#EXTINF:239,Intro - Lowtide\n") + c.pathLine + "\n");
+        EXPECT_EQ(readFile(out / c.m3uFile),
+                  std::string("#EXTINF:239,Intro - Lowtide\n") + c.pathLine + "\n");
         EXPECT_TRUE(ui.logged(std::string("Music files structure: ") +
                               (c.album || c.layout ? structures[c.layout] : "Playlist folder")));
     }
@@ -81,21 +85,24 @@ TEST_F(ExportNaming, PlaylistAndAlbumRunsPlaceSongsAndPlaylistFileByLayout) {
 TEST_F(ExportNaming, AlbumRunNamesFoldersFromArtistAndTitle) {
     const auto record = albumRecord("Blue Hours", std::string("Lowtide"), hours, {intro});
     ASSERT_EQ(runAlbums(*manager(), {record}), RunEnding::Finished);
-    EXPECT_EQ(tree(), (Lines{"Lowtide - Blue Hours/01 Intro.mp3", "Lowtide - Blue Hours/Lowtide - Blue Hours.m3u"}));
+    EXPECT_EQ(tree(), (Lines{"Lowtide - Blue Hours/01 Intro.mp3",
+                             "Lowtide - Blue Hours/Lowtide - Blue Hours.m3u"}));
     EXPECT_TRUE(ui.logged("Exporting album: Blue Hours"));
 
     std::filesystem::remove_all(out);
     auto withArtist = manager();
     withArtist->setCreateArtistFolder(true);
     ASSERT_EQ(runAlbums(*withArtist, {record}), RunEnding::Finished);
-    EXPECT_EQ(tree(), (Lines{"Lowtide/Blue Hours/01 Intro.mp3", "Lowtide/Blue Hours/LowtideBlue Hours.m3u"}));
+    EXPECT_EQ(tree(), (Lines{"Lowtide/Blue Hours/01 Intro.mp3",
+                             "Lowtide/Blue Hours/LowtideBlue Hours.m3u"}));
 }
 
 TEST_F(ExportNaming, CompilationsGoToVariousArtistsOnlyInAlbumRuns) {
     const Album& hits = album("Hits", std::string("Someone"), true);
     MediaItem& hit = song("Hit", lowtide, &hits, "hit.mp3");
     options.setFilesSaveToFolder(FolderLayout::RootArtistAlbum);
-    ASSERT_EQ(runAlbums(*manager(), {albumRecord("Hits", std::nullopt, &hits, {&hit})}), RunEnding::Finished);
+    ASSERT_EQ(runAlbums(*manager(), {albumRecord("Hits", std::nullopt, &hits, {&hit})}),
+              RunEnding::Finished);
     EXPECT_TRUE(std::filesystem::exists(out / "Various Artists/Hits/hit.mp3"));
 
     ASSERT_EQ(runPlaylists(*manager(), {playlist("P", {&hit})}), RunEnding::Finished);
@@ -116,8 +123,10 @@ TEST_F(ExportNaming, PatternsNumberByPositionOnlyInLayoutZeroPlaylistRuns) {
     };
     EXPECT_EQ(named(0, 1), (Lines{"Mix/001 No Number.mp3", "Mix/002 Intro.mp3"}));
     EXPECT_EQ(named(3, 1), (Lines{"000 No Number.mp3", "007 Intro.mp3"}));
-    EXPECT_EQ(named(3, 2), (Lines{"Lowtide - Blue Hours - Intro.mp3", "Lowtide - Blue Hours - No Number.mp3"}));
-    EXPECT_EQ(named(3, 3), (Lines{"000 Lowtide - Blue Hours - No Number.mp3", "007 Lowtide - Blue Hours - Intro.mp3"}));
+    EXPECT_EQ(named(3, 2),
+              (Lines{"Lowtide - Blue Hours - Intro.mp3", "Lowtide - Blue Hours - No Number.mp3"}));
+    EXPECT_EQ(named(3, 3), (Lines{"000 Lowtide - Blue Hours - No Number.mp3",
+                                  "007 Lowtide - Blue Hours - Intro.mp3"}));
     EXPECT_EQ(named(3, 4), (Lines{"Intro.mp3", "No Number.mp3"}));
     EXPECT_EQ(named(3, 0), (Lines{"01 Intro.mp3", "x.mp3"}));
     EXPECT_EQ(named(3, 6), (Lines{"01 Intro.mp3", "x.mp3"}));
@@ -130,7 +139,8 @@ TEST_F(ExportNaming, CustomPatternBuildsNamesAndCannotLeaveTheFolder) {
     };
     using E = std::vector<FormatList::Element>;
     const MetadataToken track{"Track NO"}, title{"Title"}, disc{"Disk NO"};
-    EXPECT_EQ(run(FormatList(E{track, std::string(". "), title}), 1, intro), (Lines{"07. Intro.mp3"}));
+    EXPECT_EQ(run(FormatList(E{track, std::string(". "), title}), 1, intro),
+              (Lines{"07. Intro.mp3"}));
     EXPECT_EQ(run(FormatList(E{disc, std::string("-"), track, std::string(" "), title}), 3, intro),
               (Lines{"1-0007 Intro.mp3"}));
     // A stored pattern with "/" stays inside the folder.
@@ -189,7 +199,8 @@ TEST_F(ExportNaming, PlaylistFilesInLatin1AreCodePage1252Bytes) {
     m->setFileNameFormatType(NamePattern::Title);
     ASSERT_EQ(runPlaylists(*m, {playlist("P", {&cafe})}), RunEnding::Finished);
     EXPECT_EQ(tree(), (Lines{"Café – Œ.mp3", "P.m3u"}));
-    EXPECT_EQ(readFile(out / "P.m3u"), "#EXTINF:239,Caf\xE9 \x96 \x8C - Lowtide\nCaf\xE9 \x96 \x8C.mp3\n");
+    EXPECT_EQ(readFile(out / "P.m3u"),
+              "#EXTINF:239,Caf\xE9 \x96 \x8C - Lowtide\nCaf\xE9 \x96 \x8C.mp3\n");
 }
 
 TEST_F(ExportNaming, CustomTextInALossyCharacterSetNamesTheSameFileInThePlaylist) {
@@ -230,7 +241,9 @@ TEST_F(ExportNaming, TrackOrdersSortByTheirKeyAndShuffleKeepsEverySong) {
     s3.setYear(2010);
     s3.setPlayCount(1);
     const Playlist& list = *playlist("P", {&s1, &s2, &s3});
-    const auto order = [&](int tracksOrder, bool ascending) { return songOrder(list, tracksOrder, ascending); };
+    const auto order = [&](int tracksOrder, bool ascending) {
+        return songOrder(list, tracksOrder, ascending);
+    };
     EXPECT_EQ(order(0, true), (Lines{"Zulu", "Alpha", "Mike"}));
     EXPECT_EQ(order(1, true), (Lines{"Mike", "Alpha", "Zulu"}));  // no artist first
     EXPECT_EQ(order(2, true), (Lines{"Alpha", "Mike", "Zulu"}));
@@ -251,7 +264,9 @@ TEST_F(ExportNaming, AlbumTitleAndDateAddedOrdersPutAbsentValuesFirstAscending) 
     MediaItem& s3 = song("Three", lowtide, hours, "3.mp3");
     s3.setAddedDate(Date(std::chrono::seconds(1000)));
     const Playlist& list = *playlist("P", {&s1, &s2, &s3});
-    const auto order = [&](int tracksOrder, bool ascending) { return songOrder(list, tracksOrder, ascending); };
+    const auto order = [&](int tracksOrder, bool ascending) {
+        return songOrder(list, tracksOrder, ascending);
+    };
     EXPECT_EQ(order(3, true), (Lines{"Two", "Three", "One"}));
     EXPECT_EQ(order(3, false), (Lines{"One", "Three", "Two"}));
     EXPECT_EQ(order(5, true), (Lines{"Two", "Three", "One"}));

@@ -22,17 +22,20 @@ TEST_F(ExportRun, PlaylistRunWritesTreePlaylistFileAndTheLogInOrder) {
     m->setFileNameFormatType(NamePattern::NumberTitle);
     ASSERT_EQ(runPlaylists(*m, {playlist("Road Trip", {&b, &a})}), RunEnding::Finished);
 
-    EXPECT_EQ(tree(), (Lines{"Road Trip.m3u", "Road Trip/001 Dusk.mp3", "Road Trip/002 Intro.mp3"}));
+    EXPECT_EQ(tree(),
+              (Lines{"Road Trip.m3u", "Road Trip/001 Dusk.mp3", "Road Trip/002 Intro.mp3"}));
     EXPECT_EQ(readFile(out / "Road Trip/002 Intro.mp3"), "AAAA");
     EXPECT_EQ(readFile(out / "Road Trip.m3u"),
-              "#EXTINF:239,Dusk\nRoad Trip/001 Dusk.mp3\n#EXTINF:239,Intro - Lowtide\nRoad Trip/002 Intro.mp3\n");
-    EXPECT_EQ(ui.lines, (Lines{"Starting export:", kStars, "Export options:", "No conversion",
-                               "Export location: " + out.string(), "Music files structure: Playlist folder",
-                               "Encoding: UTF8", "Export music files and playlist file (m3u)", kStars,
-                               "Exporting playlist: Road Trip", kHyphens, "Exporting song: 02 Dusk.mp3",
-                               "Exporting song: 01 Intro.mp3",
-                               "Saving playlist file to " + (out / "Road Trip.m3u").string() + ":", kHyphens,
-                               "Removing hidden files...", kEquals, "Export Finished", kEquals}));
+              "#EXTINF:239,Dusk\nRoad Trip/001 Dusk.mp3\n#EXTINF:239,Intro - Lowtide\nRoad "
+              "Trip/002 Intro.mp3\n");
+    EXPECT_EQ(ui.lines,
+              (Lines{"Starting export:", kStars, "Export options:", "No conversion",
+                     "Export location: " + out.string(), "Music files structure: Playlist folder",
+                     "Encoding: UTF8", "Export music files and playlist file (m3u)", kStars,
+                     "Exporting playlist: Road Trip", kHyphens, "Exporting song: 02 Dusk.mp3",
+                     "Exporting song: 01 Intro.mp3",
+                     "Saving playlist file to " + (out / "Road Trip.m3u").string() + ":", kHyphens,
+                     "Removing hidden files...", kEquals, "Export Finished", kEquals}));
     EXPECT_EQ(ui.notifications, (Lines{"Kelvara: Export completed successfully!"}));
     EXPECT_EQ(ui.opened, (std::vector<std::filesystem::path>{out}));
     EXPECT_EQ(ui.inhibitBegun, 1);
@@ -56,11 +59,13 @@ TEST_F(ExportRun, EverySongPathHandsOnExactlyOnceAndIssuesAreCounted) {
     const MediaItem& kept = song("Kept", &x, &al, "kept.mp3");
     const MediaItem& blocked = song("Blocked", &x, &al, "blocked.mp3");
     MediaItem& unreadable = song("Folder", &x, &al, "folder.mp3", "");
-    std::filesystem::create_directories(dir / "music/folder.mp3");  // exists, but cannot be read as a file
+    std::filesystem::create_directories(
+        dir / "music/folder.mp3");  // exists, but cannot be read as a file
     const MediaItem& fine = song("Fine", &x, &al, "fine.mp3", "FINE");
-    const Playlist* list = playlist("Mixed", {&video, &unticked, &drm, &cloud, &missing, &kept, &blocked,
-                                              &unreadable, &fine});
-    preferences.setObject(std::to_string(list->persistentID()), nlohmann::json::array({unticked.persistentID()}));
+    const Playlist* list = playlist(
+        "Mixed", {&video, &unticked, &drm, &cloud, &missing, &kept, &blocked, &unreadable, &fine});
+    preferences.setObject(std::to_string(list->persistentID()),
+                          nlohmann::json::array({unticked.persistentID()}));
 
     writeFile(out / "Mixed/kept.mp3", "OLD");
     std::filesystem::create_directories(out / "Mixed/blocked.mp3/inside");  // cannot be replaced
@@ -76,8 +81,11 @@ TEST_F(ExportRun, EverySongPathHandsOnExactlyOnceAndIssuesAreCounted) {
     EXPECT_EQ(ui.issues[0], "Cannot export song \"Locked\": File is DRM protected.");
     EXPECT_EQ(ui.issues[1], "Cannot export song \"Far\": File is in iCloud.");
     EXPECT_EQ(ui.issues[2], "Cannot export song \"Gone\": File does not exist");
-    EXPECT_EQ(ui.issues[3].rfind("Delete error: Cannot remove " + (out / "Mixed/blocked.mp3").string() + ": ", 0), 0u);
-    EXPECT_EQ(ui.issues[4].rfind("Cannot read " + (dir / "music/folder.mp3").string() + ": ", 0), 0u);
+    EXPECT_EQ(ui.issues[3].rfind(
+                  "Delete error: Cannot remove " + (out / "Mixed/blocked.mp3").string() + ": ", 0),
+              0u);
+    EXPECT_EQ(ui.issues[4].rfind("Cannot read " + (dir / "music/folder.mp3").string() + ": ", 0),
+              0u);
     EXPECT_EQ(ui.issues[5], "Export Finished with 5 issues");
     EXPECT_EQ(m->errorCount(), 6);
     EXPECT_TRUE(ui.logged("Will not export song \"Unticked\": Unchecked by the user."));
@@ -96,7 +104,8 @@ TEST_F(ExportRun, AnItemChangeShowsAlbumsOnTheSheetBeforeTheLogAndPlaylistsAfter
     const MediaItem& b = song("B", &x, &second, "b.mp3");
     auto itemChange = [&](const std::string& heading) {
         // The events from the last song's line up to the next song's line.
-        const auto from = std::find(ui.events.begin(), ui.events.end(), "log Exporting song: a.mp3");
+        const auto from =
+            std::find(ui.events.begin(), ui.events.end(), "log Exporting song: a.mp3");
         const auto to = std::find(ui.events.begin(), ui.events.end(), "log Exporting song: b.mp3");
         EXPECT_NE(std::find(from, to, "log " + heading), to);
         std::vector<std::string> between;
@@ -105,10 +114,11 @@ TEST_F(ExportRun, AnItemChangeShowsAlbumsOnTheSheetBeforeTheLogAndPlaylistsAfter
         return between;
     };
 
-    ASSERT_EQ(runPlaylists(*manager(), {playlist("One", {&a}), playlist("Two", {&b})}), RunEnding::Finished);
+    ASSERT_EQ(runPlaylists(*manager(), {playlist("One", {&a}), playlist("Two", {&b})}),
+              RunEnding::Finished);
     EXPECT_EQ(itemChange("Exporting playlist: Two"),
-              (Lines{"log " + kHyphens, "log Exporting playlist: Two", "log " + kHyphens, "maximum 1",
-                     "message Exporting playlist: Two"}));
+              (Lines{"log " + kHyphens, "log Exporting playlist: Two", "log " + kHyphens,
+                     "maximum 1", "message Exporting playlist: Two"}));
 
     ui.events.clear();
     ASSERT_EQ(runAlbums(*manager(), {albumRecord("First", std::string("X"), &first, {&a}),
@@ -116,8 +126,9 @@ TEST_F(ExportRun, AnItemChangeShowsAlbumsOnTheSheetBeforeTheLogAndPlaylistsAfter
               RunEnding::Finished);
     // The step then shows the album again with each of its songs.
     EXPECT_EQ(itemChange("Exporting album: Second"),
-              (Lines{"maximum 1", "message Exporting album: Second", "log " + kHyphens, "log Exporting album: Second",
-                     "log " + kHyphens, "maximum 1", "message Exporting album: Second"}));
+              (Lines{"maximum 1", "message Exporting album: Second", "log " + kHyphens,
+                     "log Exporting album: Second", "log " + kHyphens, "maximum 1",
+                     "message Exporting album: Second"}));
 }
 
 }  // namespace

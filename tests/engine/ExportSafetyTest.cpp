@@ -92,8 +92,8 @@ TEST_F(ExportSafety, ASourceThatIsNotARegularFileIsAnIssueAndNeverBlocks) {
     EXPECT_EQ(m->handOnViolations(), 0);
 
     // The copy itself refuses such a file at once too.
-    auto copied = std::async(std::launch::async,
-                             [&] { return copyFileAtomically(fifo, dir / "copy.mp3"); });
+    auto copied =
+        std::async(std::launch::async, [&] { return copyFileAtomically(fifo, dir / "copy.mp3"); });
     while (copied.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
         ADD_FAILURE() << "the copy blocks on " << fifo;
         releaseReaders(fifo);

@@ -31,11 +31,13 @@ TEST(FormatList, RejectsUnknownTokenAndDropsSlashesFromText) {
 TEST(FormatList, StoredFormRoundTripsAndIsMadeSafe) {
     const FormatList format = FormatList::defaultFormat();
     const auto json = format.toJson();
-    EXPECT_EQ(json.dump(),
-              R"([{"token":"Track NO"},". ",{"token":"Artist"}," - ",{"token":"Album"}," - ",{"token":"Title"}])");
+    EXPECT_EQ(
+        json.dump(),
+        R"([{"token":"Track NO"},". ",{"token":"Artist"}," - ",{"token":"Album"}," - ",{"token":"Title"}])");
     EXPECT_EQ(FormatList::fromJson(json), format);
 
-    auto hostile = FormatList::fromJson(nlohmann::json::parse(R"(["../../etc/", {"token":"Title"}, 7, {"x":1}])"));
+    auto hostile = FormatList::fromJson(
+        nlohmann::json::parse(R"(["../../etc/", {"token":"Title"}, 7, {"x":1}])"));
     ASSERT_TRUE(hostile);
     EXPECT_EQ(hostile->toText(), "....etc<Title>");
     EXPECT_FALSE(FormatList::fromJson(nlohmann::json("text")));
@@ -51,7 +53,9 @@ TEST(FormatList, ControlCharactersNeverReachAName) {
     EXPECT_TRUE(format->hasTitle());
     EXPECT_EQ(FormatList::parse("<Title>\x01\r\n- x\x7f")->toText(), "<Title>- x");
     // Removing a byte must not join its neighbours into a new control character (C2 80 is U+0080).
-    for (const char* text : {"\xC2\x01\x80<Title>", "a\xC2/\x80" "b<Title>"}) {
+    for (const char* text : {"\xC2\x01\x80<Title>",
+                             "a\xC2/\x80"
+                             "b<Title>"}) {
         const std::string once = FormatList::parse(text)->toText();
         EXPECT_EQ(FormatList::parse(once)->toText(), once) << text;
         EXPECT_EQ(once.find("\xC2\x80"), std::string::npos) << text;

@@ -12,7 +12,8 @@ using Lines = std::vector<std::string>;
 // knows no FLAC or Ogg.
 class RecordingConverter : public SongConverter {
   public:
-    Status beginRun(const std::function<void(const std::string&)>&, const std::atomic<bool>*) override {
+    Status beginRun(const std::function<void(const std::string&)>&,
+                    const std::atomic<bool>*) override {
         return okStatus();
     }
     void endRun() override {}

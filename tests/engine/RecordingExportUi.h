@@ -13,7 +13,7 @@ namespace kelvara::test {
 
 // Records what a run tells the user, for tests to read after the run.
 class RecordingExportUi : public ExportUi {
-public:
+  public:
     void logLine(const std::string& line) override { record(line, false); }
     void issueLine(const std::string& line) override { record(line, true); }
     void consoleLine(const std::string& line) override {
@@ -51,7 +51,9 @@ public:
     void beginPowerInhibit(const std::string&) override { ++inhibitBegun; }
     void endPowerInhibit() override { ++inhibitEnded; }
 
-    bool logged(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+    bool logged(const std::string& line) const {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
 
     // Lines in order; issues are also in `issues`. `events` interleaves log lines ("log ...") with
     // the sheet's item changes ("maximum N", "message ...") in the order they were made.
@@ -63,7 +65,7 @@ public:
     // Called for every log line, on the run's thread; tests use it to press Cancel mid-run.
     std::function<void(const std::string&)> onLine;
 
-private:
+  private:
     void record(const std::string& line, bool issue) {
         {
             std::lock_guard lock(mutex_);

@@ -10,15 +10,17 @@ namespace kelvara {
 namespace {
 
 class DemoLibrary : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        const std::filesystem::path demo = std::filesystem::path(KELVARA_SOURCE_DIR) / "examples/demo";
+        const std::filesystem::path demo =
+            std::filesystem::path(KELVARA_SOURCE_DIR) / "examples/demo";
         LibraryOpenOptions options;
         options.musicFolder = demo / "Music";
         auto read = MediaLibrary::initWithContentsOfFile(demo / "Library.xml", options);
         ASSERT_TRUE(read.ok()) << read.message();
         library_ = std::move(*read);
-        for (const MediaItem* item : library_->allMediaItems()) byTitle_[item->title().value_or("")] = item;
+        for (const MediaItem* item : library_->allMediaItems())
+            byTitle_[item->title().value_or("")] = item;
     }
     const MediaItem& item(const std::string& title) {
         const auto found = byTitle_.find(title);

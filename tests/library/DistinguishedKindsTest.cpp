@@ -1,6 +1,6 @@
-#include "library/DistinguishedKinds.h"
-
 #include <gtest/gtest.h>
+
+#include "library/DistinguishedKinds.h"
 
 namespace kelvara {
 namespace {

@@ -1,9 +1,8 @@
-#include "library/LibraryLocator.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
+#include "library/LibraryLocator.h"
 #include "platform/PreferencesStore.h"
 #include "support/TestSupport.h"
 
@@ -12,7 +11,7 @@ namespace {
 
 // Each test runs with its own home, preferences folder and no $KELVARA_LIBRARY.
 class LibraryLocatorTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         for (const char* name : {"HOME", "KELVARA_LIBRARY"}) {
             if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);

@@ -1,7 +1,6 @@
-#include "library/LocationMapper.h"
-
 #include <gtest/gtest.h>
 
+#include "library/LocationMapper.h"
 #include "library/MediaLibraryReader.h"
 #include "platform/UnicodeText.h"
 #include "support/TestSupport.h"
@@ -9,7 +8,9 @@
 namespace kelvara {
 namespace {
 
-std::optional<std::string> decode(std::string_view url) { return LocationMapper::pathFromFileURL(url); }
+std::optional<std::string> decode(std::string_view url) {
+    return LocationMapper::pathFromFileURL(url);
+}
 
 TEST(LocationMapper, DecodesFileUrlsOnce) {
     EXPECT_EQ(decode("file://localhost/Users/a/Music/01%20Song.mp3"), "/Users/a/Music/01 Song.mp3");
@@ -25,7 +26,8 @@ TEST(LocationMapper, DecodesFileUrlsOnce) {
 }
 
 TEST(LocationMapper, WindowsAndNetworkLocations) {
-    EXPECT_EQ(decode("file://localhost/C:/Users/Emile/Music/a%20b.mp3"), "C:/Users/Emile/Music/a b.mp3");
+    EXPECT_EQ(decode("file://localhost/C:/Users/Emile/Music/a%20b.mp3"),
+              "C:/Users/Emile/Music/a b.mp3");
     EXPECT_EQ(decode("file:///D:/Music/x.mp3"), "D:/Music/x.mp3");
     EXPECT_EQ(decode("file://nas/share/Music/x%20y.mp3"), "//nas/share/Music/x y.mp3");
 }
@@ -49,7 +51,8 @@ TEST(LocationMapper, MusicFolderThenMappingsInOrderOnWholeComponents) {
     EXPECT_EQ(mapper.map("file:///Users/demo/Music/iTunes/iTunes%20Media/Music/a.mp3"),
               "/home/me/Music/Music/a.mp3");
     EXPECT_EQ(mapper.map("file:///Users/demo/Other%20Disk/b.mp3"), "/media/other/b.mp3");
-    EXPECT_EQ(mapper.map("file:///Users/demo/Music/iTunes/c.mp3"), "/home/me/demo/Music/iTunes/c.mp3");
+    EXPECT_EQ(mapper.map("file:///Users/demo/Music/iTunes/c.mp3"),
+              "/home/me/demo/Music/iTunes/c.mp3");
     // "/Users/demo" is no prefix of "/Users/demo2".
     EXPECT_EQ(mapper.map("file:///Users/demo2/d.mp3"), "/Users/demo2/d.mp3");
     EXPECT_EQ(mapper.map("file:///elsewhere/e.mp3"), "/elsewhere/e.mp3");
@@ -58,7 +61,8 @@ TEST(LocationMapper, MusicFolderThenMappingsInOrderOnWholeComponents) {
 TEST(LocationMapper, WindowsPrefixesIgnoreCase) {
     LibraryOpenOptions options;
     options.musicFolder = "/mnt/win";
-    LocationMapper mapper(std::string("file://localhost/C:/Users/Emile/Music/iTunes/iTunes%20Media/"), options);
+    LocationMapper mapper(
+        std::string("file://localhost/C:/Users/Emile/Music/iTunes/iTunes%20Media/"), options);
     EXPECT_EQ(mapper.map("file://localhost/c:/users/emile/Music/iTunes/iTunes%20Media/Music/x.mp3"),
               "/mnt/win/Music/x.mp3");
 }
@@ -78,8 +82,10 @@ TEST(LocationMapper, LocationFindsDecomposedMacNamesOnDisk) {
     const std::string composedName = "Beyonc\xC3\xA9.mp3";
     test::writeFile(dir / composedName, "x");
     const std::string xml = test::libraryXml(
-        test::trackXml(1, "<key>Location</key><string>file:///Users/demo/Music/Beyonce\xCC\x81.mp3</string>") +
-            test::trackXml(2, "<key>Location</key><string>file:///Users/demo/Music/gone.mp3</string>"),
+        test::trackXml(
+            1, "<key>Location</key><string>file:///Users/demo/Music/Beyonce\xCC\x81.mp3</string>") +
+            test::trackXml(2,
+                           "<key>Location</key><string>file:///Users/demo/Music/gone.mp3</string>"),
         "", "<key>Music Folder</key><string>file:///Users/demo/Music/</string>");
     LibraryOpenOptions options;
     options.musicFolder = dir.path();

@@ -1,8 +1,5 @@
-#include "library/MediaLibraryReader.h"
-
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +7,7 @@
 #include <set>
 
 #include "library/DistinguishedKinds.h"
+#include "library/MediaLibraryReader.h"
 #include "support/TestSupport.h"
 
 namespace kelvara {
@@ -113,21 +111,21 @@ TEST(MediaLibraryReader, ReadsEveryTrackProperty) {
 }
 
 TEST(MediaLibraryReader, MissingMalformedAndUnknownValuesReadAsAbsent) {
-    auto library = load(libraryXml(
-        "<key>5</key><dict>"  // no inner Track ID: the dict's key stands in
-        "<key>Work</key><string>Nocturnes</string>"
-        "<key>Year</key><string>1999</string>"
-        "<key>Track Number</key><integer>seven</integer>"
-        "<key>Play Count</key><integer>-3</integer>"
-        "<key>Disc Number</key><integer>99999999999</integer>"
-        "<key>Name</key><integer>1984</integer>"
-        "<key>Date Added</key><date>2013-02-30T00:00:00Z</date>"
-        "<key>Release Date</key><string>2013-01-01T00:00:00Z</string>"
-        "<key>Persistent ID</key><string>not hex</string>"
-        "<key>Favorited</key><true/>"
-        "<key>Protected</key><string>yes</string>"
-        "</dict>\n",
-        playlistXml("<key>Name</key><string>P</string>", {5})));
+    auto library =
+        load(libraryXml("<key>5</key><dict>"  // no inner Track ID: the dict's key stands in
+                        "<key>Work</key><string>Nocturnes</string>"
+                        "<key>Year</key><string>1999</string>"
+                        "<key>Track Number</key><integer>seven</integer>"
+                        "<key>Play Count</key><integer>-3</integer>"
+                        "<key>Disc Number</key><integer>99999999999</integer>"
+                        "<key>Name</key><integer>1984</integer>"
+                        "<key>Date Added</key><date>2013-02-30T00:00:00Z</date>"
+                        "<key>Release Date</key><string>2013-01-01T00:00:00Z</string>"
+                        "<key>Persistent ID</key><string>not hex</string>"
+                        "<key>Favorited</key><true/>"
+                        "<key>Protected</key><string>yes</string>"
+                        "</dict>\n",
+                        playlistXml("<key>Name</key><string>P</string>", {5})));
     const MediaItem& item = only(*library);
     EXPECT_FALSE(item.title());
     EXPECT_EQ(item.year(), 0u);
@@ -144,11 +142,12 @@ TEST(MediaLibraryReader, MissingMalformedAndUnknownValuesReadAsAbsent) {
     EXPECT_FALSE(item.location());
     // Settings are keyed by persistent ID: an item without one still gets a stable one.
     EXPECT_NE(item.persistentID(), 0u);
-    EXPECT_EQ(load(libraryXml("<key>5</key><dict><key>Persistent ID</key><string>x</string></dict>"))
-                  ->allMediaItems()
-                  .front()
-                  ->persistentID(),
-              item.persistentID());
+    EXPECT_EQ(
+        load(libraryXml("<key>5</key><dict><key>Persistent ID</key><string>x</string></dict>"))
+            ->allMediaItems()
+            .front()
+            ->persistentID(),
+        item.persistentID());
     ASSERT_EQ(library->allPlaylists().size(), 1u);
     EXPECT_EQ(library->allPlaylists()[0]->items().size(), 1u);
 }
@@ -176,7 +175,8 @@ TEST(MediaLibraryReader, TopLevelKeysInAnyOrderAndMusicFolderAppliesToEarlierTra
 TEST(MediaLibraryReader, PlaylistsReferToTracksByIdKeepOrderDuplicatesAndSkipUnknownTracks) {
     // Track IDs neither in file order nor positions.
     auto library = load(libraryXml(
-        trackXml(900, "<key>Name</key><string>one</string>") + trackXml(12, "<key>Name</key><string>two</string>"),
+        trackXml(900, "<key>Name</key><string>one</string>") +
+            trackXml(12, "<key>Name</key><string>two</string>"),
         playlistXml("<key>Name</key><string>Library</string><key>Master</key><true/>"
                     "<key>Playlist Persistent ID</key><string>930205BE8D64BB99</string>",
                     {900, 12}) +
@@ -210,9 +210,9 @@ TEST(MediaLibraryReader, RepeatedKeysKeepTheLastValue) {
         trackXml(1, "<key>Name</key><string>first</string><key>Name</key><string>last</string>") +
             trackXml(2, ""),
         playlistXml("<key>Name</key><string>P</string>"
-                 "<key>Playlist Items</key><array><dict><key>Track ID</key><integer>1</integer>"
-                 "</dict></array>",
-                 {2, 2})));
+                    "<key>Playlist Items</key><array><dict><key>Track ID</key><integer>1</integer>"
+                    "</dict></array>",
+                    {2, 2})));
     EXPECT_EQ(library->allMediaItems()[0]->title(), "last");
     // The second "Playlist Items" replaces the first instead of adding to it.
     const auto& items = library->allPlaylists()[0]->items();
@@ -228,9 +228,10 @@ TEST(MediaLibraryReader, PlaylistsWithoutPersistentIdGetDistinctStableOnes) {
         playlistXml("<key>Name</key><string>A</string>", {}) +
         playlistXml("<key>Name</key><string>B</string>", {}) +
         playlistXml("<key>Name</key><string>A</string>", {}) +
-        playlistXml("<key>Name</key><string>C</string>"
-                 "<key>Playlist Persistent ID</key><string>00000000000000C0</string>",
-                 {});
+        playlistXml(
+            "<key>Name</key><string>C</string>"
+            "<key>Playlist Persistent ID</key><string>00000000000000C0</string>",
+            {});
     auto library = load(libraryXml("", playlists));
     std::set<PersistentID> ids;
     for (const Playlist* p : library->allPlaylists()) {
@@ -240,7 +241,8 @@ TEST(MediaLibraryReader, PlaylistsWithoutPersistentIdGetDistinctStableOnes) {
     EXPECT_EQ(ids.size(), 4u);
     EXPECT_EQ(library->allPlaylists()[3]->persistentID(), 0xC0u);
     // The same in the next export of the library, even when a playlist was added before them.
-    auto again = load(libraryXml("", playlistXml("<key>Name</key><string>New</string>", {}) + playlists));
+    auto again =
+        load(libraryXml("", playlistXml("<key>Name</key><string>New</string>", {}) + playlists));
     for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(again->allPlaylists()[i + 1]->persistentID(),
                   library->allPlaylists()[i]->persistentID());
@@ -249,7 +251,8 @@ TEST(MediaLibraryReader, PlaylistsWithoutPersistentIdGetDistinctStableOnes) {
 
 TEST(MediaLibraryReader, DatesInEveryPropertyListForm) {
     const auto added = [](const std::string& text) {
-        auto library = load(libraryXml(trackXml(1, "<key>Date Added</key><date>" + text + "</date>")));
+        auto library =
+            load(libraryXml(trackXml(1, "<key>Date Added</key><date>" + text + "</date>")));
         return library->allMediaItems().front()->addedDate();
     };
     EXPECT_EQ(added("2013-09-24T22:49:35Z"), sys_days(2013y / 9 / 24) + 22h + 49min + 35s);
@@ -261,9 +264,9 @@ TEST(MediaLibraryReader, DatesInEveryPropertyListForm) {
     EXPECT_EQ(added("2013Z"), sys_days(2013y / 1 / 1));
     // Before 1970 is fine; anything else is absent.
     EXPECT_EQ(added("1904-01-01T00:00:00Z"), sys_days(1904y / 1 / 1));
-    for (const char* bad : {"2013-09-24T22:49:35", "2013-09-24 22:49:35Z", "2013-9-24Z",
-                            "2013-09-24T22:49:35+01:00", "2013-13-01Z", "2013-09-24T24:00:00Z",
-                            "Z", "", "13-09-24Z", "2013-09-24T22:49:35.5Z"}) {
+    for (const char* bad :
+         {"2013-09-24T22:49:35", "2013-09-24 22:49:35Z", "2013-9-24Z", "2013-09-24T22:49:35+01:00",
+          "2013-13-01Z", "2013-09-24T24:00:00Z", "Z", "", "13-09-24Z", "2013-09-24T22:49:35.5Z"}) {
         EXPECT_FALSE(added(bad)) << bad;
     }
 }
@@ -272,18 +275,22 @@ TEST(MediaLibraryReader, AlbumsAreSharedPerTitleAlbumArtistCompilationAndDisc) {
     const auto song = [](int id, const std::string& album, const std::string& extra) {
         return trackXml(id, "<key>Album</key><string>" + album + "</string>" + extra);
     };
-    auto library = load(libraryXml(
-        song(1, "Abbey Road", "<key>Album Artist</key><string>The Beatles</string>"
-                              "<key>Artist</key><string>The Beatles</string>") +
-        song(2, "Abbey Road", "<key>Album Artist</key><string>The Beatles</string>"
-                              "<key>Artist</key><string>The Beatles</string>") +
-        song(3, "Abbey Road", "<key>Album Artist</key><string>The Beatles</string>"
-                              "<key>Disc Number</key><integer>2</integer>") +
-        song(4, "Abbey Road", "<key>Album Artist</key><string>The Beatles</string>"
-                              "<key>Compilation</key><true/>") +
-        song(5, "Abbey Road", "") +
-        song(6, "Abbey Road", "<key>Album Artist</key><string></string>"
-                              "<key>Artist</key><string>The Beatles</string>")));
+    auto library = load(libraryXml(song(1, "Abbey Road",
+                                        "<key>Album Artist</key><string>The Beatles</string>"
+                                        "<key>Artist</key><string>The Beatles</string>") +
+                                   song(2, "Abbey Road",
+                                        "<key>Album Artist</key><string>The Beatles</string>"
+                                        "<key>Artist</key><string>The Beatles</string>") +
+                                   song(3, "Abbey Road",
+                                        "<key>Album Artist</key><string>The Beatles</string>"
+                                        "<key>Disc Number</key><integer>2</integer>") +
+                                   song(4, "Abbey Road",
+                                        "<key>Album Artist</key><string>The Beatles</string>"
+                                        "<key>Compilation</key><true/>") +
+                                   song(5, "Abbey Road", "") +
+                                   song(6, "Abbey Road",
+                                        "<key>Album Artist</key><string></string>"
+                                        "<key>Artist</key><string>The Beatles</string>")));
     const auto& items = library->allMediaItems();
     ASSERT_EQ(items.size(), 6u);
     EXPECT_EQ(items[0]->album(), items[1]->album());
@@ -298,15 +305,19 @@ TEST(MediaLibraryReader, AlbumsAreSharedPerTitleAlbumArtistCompilationAndDisc) {
     EXPECT_EQ(items[0]->artist(), items[5]->artist());
     EXPECT_FALSE(items[2]->artist());
     auto again = load(libraryXml(song(1, "X", "<key>Artist</key><string>The Beatles</string>")));
-    EXPECT_EQ(again->allMediaItems()[0]->artist()->persistentID(), items[0]->artist()->persistentID());
+    EXPECT_EQ(again->allMediaItems()[0]->artist()->persistentID(),
+              items[0]->artist()->persistentID());
 }
 
 TEST(MediaLibraryReader, CloudProtectedAndVideoFlags) {
     auto library = load(libraryXml(
-        trackXml(1, "<key>Track Type</key><string>Remote</string><key>Apple Music</key><true/>"
+        trackXml(1,
+                 "<key>Track Type</key><string>Remote</string><key>Apple Music</key><true/>"
                  "<key>Location</key><string>file:///Users/a/x.m4a</string>") +
-        trackXml(2, "<key>Protected</key><true/><key>Location</key><string>file:///x/y.m4p</string>") +
-        trackXml(3, "<key>Track Type</key><string>URL</string>"
+        trackXml(2,
+                 "<key>Protected</key><true/><key>Location</key><string>file:///x/y.m4p</string>") +
+        trackXml(3,
+                 "<key>Track Type</key><string>URL</string>"
                  "<key>Location</key><string>http://radio.example/stream.mp3</string>") +
         trackXml(4, "<key>Has Video</key><true/>") + trackXml(5, "<key>Movie</key><true/>") +
         trackXml(6, "<key>TV Show</key><true/>") + trackXml(7, "<key>Music Video</key><true/>")));
@@ -329,7 +340,8 @@ TEST(MediaLibraryReader, MediaKindFollowsTheFlagsThenExtensionsThenSpecialPlayli
         return "<key>Location</key><string>file:///m/" + file + "</string>";
     };
     const std::vector<std::pair<std::string, MediaKind>> cases = {
-        {"<key>Podcast</key><true/><key>iTunesU</key><true/><key>Movie</key><true/>", MediaKind::Podcast},
+        {"<key>Podcast</key><true/><key>iTunesU</key><true/><key>Movie</key><true/>",
+         MediaKind::Podcast},
         {"<key>iTunesU</key><true/><key>TV Show</key><true/>", MediaKind::ITunesU},
         {"<key>TV Show</key><true/><key>Music Video</key><true/>", MediaKind::TVShow},
         {"<key>Music Video</key><true/><key>Movie</key><true/>", MediaKind::MusicVideo},
@@ -346,7 +358,8 @@ TEST(MediaLibraryReader, MediaKindFollowsTheFlagsThenExtensionsThenSpecialPlayli
         {"", MediaKind::Song},
     };
     std::string tracks;
-    for (std::size_t i = 0; i < cases.size(); ++i) tracks += trackXml(static_cast<int>(i) + 1, cases[i].first);
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        tracks += trackXml(static_cast<int>(i) + 1, cases[i].first);
     auto library = load(libraryXml(tracks));
     for (std::size_t i = 0; i < cases.size(); ++i) {
         EXPECT_EQ(library->allMediaItems()[i]->mediaKind(), cases[i].second) << cases[i].first;
@@ -356,25 +369,33 @@ TEST(MediaLibraryReader, MediaKindFollowsTheFlagsThenExtensionsThenSpecialPlayli
 TEST(MediaLibraryReader, DistinguishedKindsAreTranslatedAndSpecialOnesDecideTheMediaKind) {
     const std::string m4a = "<key>Location</key><string>file:///m/x.m4a</string>";
     auto library = load(libraryXml(
-        trackXml(1, m4a) + trackXml(2, m4a) + trackXml(3, m4a) + trackXml(4, "<key>Has Video</key><true/>") +
-            trackXml(5, "<key>Podcast</key><true/>") + trackXml(6, m4a),
+        trackXml(1, m4a) + trackXml(2, m4a) + trackXml(3, m4a) +
+            trackXml(4, "<key>Has Video</key><true/>") + trackXml(5, "<key>Podcast</key><true/>") +
+            trackXml(6, m4a),
         // Names are localised and do not count; the kinds do (5 Audiobooks, 17 Voice Memos,
         // 6 Tones). Track 4 is in two of them: the audiobook comes first.
         // The last two have no counterpart (26 Genius) or no integer: kind 0, no effect on track 6.
-        playlistXml("<key>Name</key><string>Livres audio</string><key>Distinguished Kind</key><integer>5</integer>",
+        playlistXml("<key>Name</key><string>Livres audio</string><key>Distinguished "
+                    "Kind</key><integer>5</integer>",
                     {1, 4, 5}) +
             playlistXml("<key>Name</key><string>Mémos vocaux</string><key>Distinguished Kind</key>"
-                        "<integer>17</integer>", {2, 4}) +
-            playlistXml("<key>Name</key><string>Sonneries</string><key>Distinguished Kind</key><integer>6</integer>",
+                        "<integer>17</integer>",
+                        {2, 4}) +
+            playlistXml("<key>Name</key><string>Sonneries</string><key>Distinguished "
+                        "Kind</key><integer>6</integer>",
                         {3}) +
             playlistXml("<key>Name</key><string>Audiobooks</string>", {6}) +
-            playlistXml("<key>Name</key><string>Genius</string><key>Distinguished Kind</key><integer>26</integer>",
+            playlistXml("<key>Name</key><string>Genius</string><key>Distinguished "
+                        "Kind</key><integer>26</integer>",
                         {6}) +
-            playlistXml("<key>Name</key><string>x</string><key>Distinguished Kind</key><string>5</string>", {6})));
+            playlistXml(
+                "<key>Name</key><string>x</string><key>Distinguished Kind</key><string>5</string>",
+                {6})));
     std::vector<unsigned> kinds;
     for (const Playlist* p : library->allPlaylists()) kinds.push_back(p->distinguishedKind());
-    EXPECT_EQ(kinds, (std::vector<unsigned>{distinguished_kind::Audiobooks, distinguished_kind::VoiceMemos,
-                                            distinguished_kind::Ringtones, 0, 0, 0}));
+    EXPECT_EQ(kinds,
+              (std::vector<unsigned>{distinguished_kind::Audiobooks, distinguished_kind::VoiceMemos,
+                                     distinguished_kind::Ringtones, 0, 0, 0}));
     const auto& items = library->allMediaItems();
     EXPECT_EQ(items[0]->mediaKind(), MediaKind::Audiobook);
     EXPECT_EQ(items[1]->mediaKind(), MediaKind::VoiceMemo);
@@ -390,7 +411,8 @@ TEST(MediaLibraryReader, CanonicalKindIsEnglishTextOrFromTheExtension) {
     EXPECT_EQ(R::canonicalKind("AAC audio file", ".m4a"), "AAC audio file");
     EXPECT_EQ(R::canonicalKind("Purchased AAC audio file", ".m4a"), "Purchased AAC audio file");
     // Music.app writes no-break spaces inside some kinds.
-    EXPECT_EQ(R::canonicalKind("Apple\xC2\xA0Music AAC audio file", ""), "Apple Music AAC audio file");
+    EXPECT_EQ(R::canonicalKind("Apple\xC2\xA0Music AAC audio file", ""),
+              "Apple Music AAC audio file");
     // Localised texts fall back to the extension...
     EXPECT_EQ(R::canonicalKind("Arq. áudio MPEG", ".mp3"), "MPEG audio file");
     EXPECT_EQ(R::canonicalKind("Fichier AAC protégé", ".m4p"), "Protected AAC audio file");
@@ -403,8 +425,10 @@ TEST(MediaLibraryReader, CanonicalKindIsEnglishTextOrFromTheExtension) {
     EXPECT_FALSE(R::canonicalKind("mpeg audio file", ""));  // not Apple's text
 
     // The extension comes from the decoded location, whatever its case.
-    auto library = load(libraryXml(trackXml(1, "<key>Kind</key><string>Arq. áudio MPEG</string>"
-                                       "<key>Location</key><string>file:///m/Song%2EMP3</string>")));
+    auto library =
+        load(libraryXml(trackXml(1,
+                                 "<key>Kind</key><string>Arq. áudio MPEG</string>"
+                                 "<key>Location</key><string>file:///m/Song%2EMP3</string>")));
     EXPECT_EQ(only(*library).kind(), "Arq. áudio MPEG");
     EXPECT_EQ(only(*library).canonicalKind(), "MPEG audio file");
 }
@@ -416,7 +440,8 @@ TEST(MediaLibraryReader, KindTextsTheTableDoesNotKnowAreKeptAsTheLibraryGivesThe
     EXPECT_EQ(R::canonicalKind("FLAC audio file", ".flac"), "FLAC audio file");
     EXPECT_EQ(R::canonicalKind("Ogg Vorbis audio file", ".ogg"), "Ogg Vorbis audio file");
     EXPECT_EQ(R::canonicalKind("Fichier audio FLAC", ".flac"), "Fichier audio FLAC");
-    EXPECT_EQ(R::canonicalKind("Opus\u00A0audio", ".opus"), "Opus\u00A0audio") << "not even spaces change";
+    EXPECT_EQ(R::canonicalKind("Opus\u00A0audio", ".opus"), "Opus\u00A0audio")
+        << "not even spaces change";
     EXPECT_EQ(R::canonicalKind("", ".flac"), "") << "an empty kind is there, not absent";
     // Only a missing kind with nothing in the extension to go on is absent.
     EXPECT_FALSE(R::canonicalKind(std::nullopt, ".flac"));
@@ -509,7 +534,7 @@ TEST(MediaLibraryReader, EveryTextIsMadeValidUtf8WhereItIsRead) {
 // Files that cannot be read as a library.
 
 class BadLibraryFile : public ::testing::Test {
-protected:
+  protected:
     std::string errorFor(const std::string& content) {
         const auto file = dir_ / "Bad Library.xml";
         test::writeFile(file, content);
@@ -554,16 +579,20 @@ TEST_F(BadLibraryFile, EmptyMalformedForeignAndTruncatedFilesSayWhatIsWrong) {
         {"", {"empty"}},
         {"<plist><dict><key>A</key><str ing></dict></plist>", {"not valid XML", "byte offset 34"}},
         {"Name,Artist\nfoo,bar\n", {"not valid XML"}},
-        {"<plist><dict></plist>", {"not valid XML"}},  // a mismatch in the middle is not a short file
+        {"<plist><dict></plist>",
+         {"not valid XML"}},  // a mismatch in the middle is not a short file
         {"<html><body/></html>", {"not a property list"}},
-        {"<plist version=\"1.0\"><dict><key>Name</key><string>x</string></dict></plist>", {"not a music library"}},
+        {"<plist version=\"1.0\"><dict><key>Name</key><string>x</string></dict></plist>",
+         {"not a music library"}},
         {"<plist version=\"1.0\"><array/></plist>", {"not a music library"}},
     };
     for (const auto& [content, parts] : cases) {
         const std::string error = errorFor(content);
-        for (const std::string& part : parts) EXPECT_NE(error.find(part), std::string::npos) << error;
+        for (const std::string& part : parts)
+            EXPECT_NE(error.find(part), std::string::npos) << error;
     }
-    const std::string whole = test::readFile(test::fixture("itunes-xml/windows-itunes11-en-gb.xml"));
+    const std::string whole =
+        test::readFile(test::fixture("itunes-xml/windows-itunes11-en-gb.xml"));
     for (const std::size_t cut : {std::size_t{300}, whole.size() / 2, whole.size() - 12,
                                   whole.size() - 9, whole.size() - 2}) {
         const std::string error = errorFor(whole.substr(0, cut));
@@ -591,20 +620,25 @@ TEST(MediaLibraryReader, SlicedAndWholeParsingAgree) {
     std::string tracks;
     for (int i = 1; i <= 40; ++i) {
         tracks += trackXml(i * 3, "<key>Name</key><string>Song " + std::to_string(i) +
-                                   " &lt;&amp;&gt;</string><key>Persistent ID</key><string>" +
-                                   persistentIDToHex(0xABC000u + i) + "</string><!-- x > y -->");
+                                      " &lt;&amp;&gt;</string><key>Persistent ID</key><string>" +
+                                      persistentIDToHex(0xABC000u + i) + "</string><!-- x > y -->");
     }
     tracks += "<key>999</key><dict/>";
-    const std::string body = "<key>Tracks</key><dict>" + tracks + "</dict><key>Playlists</key><array>" +
-                             playlistXml("<key>Name</key><string>P</string>", {9, 3, 120, 3, 7}) + "</array>";
-    const std::string plain = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">"
-                              "<dict>" + body + "</dict></plist>";
+    const std::string body =
+        "<key>Tracks</key><dict>" + tracks + "</dict><key>Playlists</key><array>" +
+        playlistXml("<key>Name</key><string>P</string>", {9, 3, 120, 3, 7}) + "</array>";
+    const std::string plain =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">"
+        "<dict>" +
+        body + "</dict></plist>";
     // An internal DTD subset (it could declare entities) makes the reader parse the file whole.
-    const std::string withSubset = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [ <!ENTITY a \"b\"> ]>"
-                                   "<plist version=\"1.0\"><dict>" + body + "</dict></plist>";
+    const std::string withSubset =
+        "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [ <!ENTITY a \"b\"> ]>"
+        "<plist version=\"1.0\"><dict>" +
+        body + "</dict></plist>";
     // Quoted '>' in attributes, a byte-order mark and comments are part of XML, not of tags.
-    const std::string unusual = "\xEF\xBB\xBF<!-- <dict> --><plist version=\"1>0\"><dict>" + body +
-                                "</dict></plist>";
+    const std::string unusual =
+        "\xEF\xBB\xBF<!-- <dict> --><plist version=\"1>0\"><dict>" + body + "</dict></plist>";
     const auto expected = describe(*load(plain));
     EXPECT_EQ(describe(*load(withSubset)), expected);
     EXPECT_EQ(describe(*load(unusual)), expected);
@@ -615,7 +649,7 @@ TEST(MediaLibraryReader, SlicedAndWholeParsingAgree) {
 TEST(MediaLibraryReader, ErrorOffsetsCountFromTheStartOfTheFile) {
     // The same broken byte inside the tracks and after them.
     const std::string good = libraryXml(trackXml(1, "<key>Name</key><string>a</string>"),
-                                   playlistXml("<key>Name</key><string>P</string>", {1}));
+                                        playlistXml("<key>Name</key><string>P</string>", {1}));
     for (const std::string& anchor : {std::string("<string>a"), std::string("<string>P")}) {
         std::string broken = good;
         const auto at = broken.find(anchor) + anchor.size();
@@ -625,7 +659,8 @@ TEST(MediaLibraryReader, ErrorOffsetsCountFromTheStartOfTheFile) {
         const std::string& error = library.message();
         EXPECT_NE(error.find("not valid XML"), std::string::npos) << error;
         // The parser points at the byte after the stray '<'.
-        EXPECT_NE(error.find("offset " + std::to_string(at + 1)), std::string::npos) << at << ": " << error;
+        EXPECT_NE(error.find("offset " + std::to_string(at + 1)), std::string::npos)
+            << at << ": " << error;
     }
 }
 

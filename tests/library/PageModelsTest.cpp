@@ -14,7 +14,7 @@ namespace {
 
 // A small library built in code: albums and artists are shared by the songs that name them.
 class LibraryBuilder {
-public:
+  public:
     MediaLibrary library;
 
     const Album* album(OptionalText title, OptionalText albumArtist = std::nullopt,
@@ -31,7 +31,8 @@ public:
         artist.setName(std::move(name));
         return &artist;
     }
-    MediaItem& song(std::string title, const Album* album, const Artist* artist, unsigned track = 0) {
+    MediaItem& song(std::string title, const Album* album, const Artist* artist,
+                    unsigned track = 0) {
         MediaItem& item = library.addMediaItem();
         item.setPersistentID(library.allMediaItems().size());
         item.setTitle(std::move(title));
@@ -59,7 +60,7 @@ std::vector<std::string> titles(const AlbumCatalogue& catalogue) {
 }  // namespace
 
 class PageModels : public testing::Test {
-protected:
+  protected:
     void SetUp() override { KvrItunesMAnager::sharedManager().reset(); }
     TempDir dir;
     PreferencesStore preferences{dir / "preferences.json"};
@@ -106,7 +107,8 @@ TEST_F(PageModels, PlaylistTicksAndSelectionComeBackFromTheStore) {
     browser.setChecked(*browser.playlists()[1], true);
     browser.persistTicks();
     PreferencesStore reread(dir / "preferences.json");
-    EXPECT_EQ(reread.stringArrayForKey("SelectedPlaylists"), (std::vector<std::string>{"A", "B", "A"}));
+    EXPECT_EQ(reread.stringArrayForKey("SelectedPlaylists"),
+              (std::vector<std::string>{"A", "B", "A"}));
     EXPECT_EQ(browser.chosen(ItemChoice::Ticked).size(), 3u);
     EXPECT_EQ(browser.chosen(ItemChoice::All).size(), 4u);
 }
@@ -191,10 +193,11 @@ TEST_F(PageModels, AlbumSortComparesNumbersByValueIgnoresCaseAndPutsAccentsAmong
               (std::vector<std::string>{"alpha", "Beta", "Vol 1", "vol 2", "Vol 10"}));
     // "Café" once composed and once decomposed, as Mac libraries write it. Accents only part
     // titles that are otherwise equal, the plain one first.
-    EXPECT_EQ(order({"Zebra", "\u00c9clair", "eclair", "Ecluse", "\u00c4rger", "Bar", "Album", "Cafe\u0301 2",
-                     "Caf\u00e9 10", "Cafe 3"}),
-              (std::vector<std::string>{"Album", "\u00c4rger", "Bar", "Cafe\u0301 2", "Cafe 3", "Caf\u00e9 10",
-                                        "eclair", "\u00c9clair", "Ecluse", "Zebra"}));
+    EXPECT_EQ(
+        order({"Zebra", "\u00c9clair", "eclair", "Ecluse", "\u00c4rger", "Bar", "Album",
+               "Cafe\u0301 2", "Caf\u00e9 10", "Cafe 3"}),
+        (std::vector<std::string>{"Album", "\u00c4rger", "Bar", "Cafe\u0301 2", "Cafe 3",
+                                  "Caf\u00e9 10", "eclair", "\u00c9clair", "Ecluse", "Zebra"}));
 }
 
 TEST_F(PageModels, AlbumRatingUsesTheComputedRatingOrTheFirstSongsStars) {

@@ -2,9 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <set>
-
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "library/AlbumCatalogue.h"
 #include "library/DistinguishedKinds.h"
@@ -65,7 +64,8 @@ TEST(RealLibraries, WindowsITunes11) {
     // Windows locations: the music folder prefix is mapped, case and escapes handled.
     const MediaItem& first = *library->allMediaItems().front();
     EXPECT_EQ(first.title(), "The Downfall Of Us All");
-    EXPECT_EQ(first.mappedPath(), "/mnt/music/Music/A Day to Remember/Homesick/01 The Downfall Of Us All.mp3");
+    EXPECT_EQ(first.mappedPath(),
+              "/mnt/music/Music/A Day to Remember/Homesick/01 The Downfall Of Us All.mp3");
     EXPECT_EQ(first.persistentID(), 0x01C97181E0FB3F29u);
     EXPECT_EQ(first.album()->rating(), 60);
     EXPECT_TRUE(first.album()->isRatingComputed());

@@ -1,8 +1,8 @@
-#include "library/TrackScanner.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "library/TrackScanner.h"
 
 namespace kelvara {
 namespace {
@@ -10,7 +10,8 @@ namespace {
 const std::string kHead =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist>\n<plist version=\"1.0\"><dict>"
     "<key>Major Version</key><integer>1</integer><!-- <dict> -->\n<key>Tracks</key><dict>";
-const std::string kTrack1 = "<key>1</key><dict><key>Movement</key><dict><key>a</key><dict/></dict></dict>";
+const std::string kTrack1 =
+    "<key>1</key><dict><key>Movement</key><dict><key>a</key><dict/></dict></dict>";
 const std::string kTrack2 = "<key>2</key><dict><key>Name</key><string>&lt;dict&gt;</string></dict>";
 const std::string kTail = "</dict><key>Playlists</key><array/></dict></plist>\n";
 

@@ -14,32 +14,89 @@ struct CsvListing : testing::Test {
     test::TempDir dir;
     std::filesystem::path file = dir / "Songs.csv";
 
-    Rows write(std::vector<std::string> columns, bool playlist = true, std::vector<ListingSortKey> sort = {}) {
+    Rows write(std::vector<std::string> columns, bool playlist = true,
+               std::vector<ListingSortKey> sort = {}) {
         FXCsvExporter exporter;
         exporter.setArrayController(lib.songs);
         exporter.setSortDescriptors(std::move(sort));
-        const Status written = exporter.createCSVWithVisibleColumns(std::move(columns), file, playlist);
+        const Status written =
+            exporter.createCSVWithVisibleColumns(std::move(columns), file, playlist);
         EXPECT_TRUE(written.ok()) << written.message();
         return test::readCsv(file);
     }
 };
 
 TEST_F(CsvListing, WritesHeaderAndOneLinePerSongWithTheValuesOfEveryColumn) {
-    const Rows rows = write({"title", "artist", "time", "album", "genre", "year", "kind", "bitrate", "track",
-                             "disk", "playCount", "bpm", "sortArtist", "sortAlbum", "sortAlbumArtist",
-                             "comments", "rating", "releaseDate", "addedDate", "lastPlayedDate"});
+    const Rows rows = write({"title",     "artist", "time",        "album",     "genre",
+                             "year",      "kind",   "bitrate",     "track",     "disk",
+                             "playCount", "bpm",    "sortArtist",  "sortAlbum", "sortAlbumArtist",
+                             "comments",  "rating", "releaseDate", "addedDate", "lastPlayedDate"});
     const Rows expected = {
-        {"Title", "Artist", "Time", "Album", "Genre", "Year", "Kind", "Bitrate", "Track", "Disc", "Play count",
-         "BPM", "Sort Artist", "Sort Album", "Sort Album Artist", "Comments", "Rating", "Release Date",
-         "Added Date", "LastPlayed Date"},
-        {"Alpha", "Zed, \"the\" Band", "59:59", "Album One", "Rock", "1999", "MPEG audio file", "256", "3", "2",
-         "0", "0", "Band, Zed", "One Album", "Folk, Various", "", "0", "2001-02-03 20:15:30 +0000",
-         "2020-12-31 23:59:59 +0000", ""},
+        {"Title",      "Artist", "Time",         "Album",      "Genre",
+         "Year",       "Kind",   "Bitrate",      "Track",      "Disc",
+         "Play count", "BPM",    "Sort Artist",  "Sort Album", "Sort Album Artist",
+         "Comments",   "Rating", "Release Date", "Added Date", "LastPlayed Date"},
+        {"Alpha",
+         "Zed, \"the\" Band",
+         "59:59",
+         "Album One",
+         "Rock",
+         "1999",
+         "MPEG audio file",
+         "256",
+         "3",
+         "2",
+         "0",
+         "0",
+         "Band, Zed",
+         "One Album",
+         "Folk, Various",
+         "",
+         "0",
+         "2001-02-03 20:15:30 +0000",
+         "2020-12-31 23:59:59 +0000",
+         ""},
         // No album and no artist: empty texts, but the album's disc number reads as 0.
-        {"日本語のタイトル", "", "1:00:00", "", "", "0", "", "0", "0", "0", "5", "120", "", "", "",
-         "line one\nline two", "80", "", "", ""},
-        {"", "Zed, \"the\" Band", "10:00:00", "Album One", "Ambient", "2010", "", "0", "0", "2", "0", "0",
-         "Band, Zed", "One Album", "Folk, Various", "", "0", "", "", "1999-12-31 00:00:00 +0000"},
+        {"日本語のタイトル",
+         "",
+         "1:00:00",
+         "",
+         "",
+         "0",
+         "",
+         "0",
+         "0",
+         "0",
+         "5",
+         "120",
+         "",
+         "",
+         "",
+         "line one\nline two",
+         "80",
+         "",
+         "",
+         ""},
+        {"",
+         "Zed, \"the\" Band",
+         "10:00:00",
+         "Album One",
+         "Ambient",
+         "2010",
+         "",
+         "0",
+         "0",
+         "2",
+         "0",
+         "0",
+         "Band, Zed",
+         "One Album",
+         "Folk, Various",
+         "",
+         "0",
+         "",
+         "",
+         "1999-12-31 00:00:00 +0000"},
     };
     EXPECT_EQ(rows, expected);
 }
@@ -105,7 +162,8 @@ TEST_F(CsvListing, ReplacesTheFileOnlyWhenCompleteAndReportsAnUnwritableFolder) 
 
     const auto missing = dir / "missing";
     FXCsvExporter exporter;
-    const Status written = exporter.createCSVWithVisibleColumns({"title"}, missing / "Songs.csv", true);
+    const Status written =
+        exporter.createCSVWithVisibleColumns({"title"}, missing / "Songs.csv", true);
     EXPECT_FALSE(written.ok());
     const std::string& error = written.message();
     EXPECT_NE(error.find(missing.string()), std::string::npos) << error;

@@ -27,15 +27,18 @@ std::string line(std::initializer_list<CHCSVWriter::Value> values) {
     return w.bytes();
 }
 
-// Every expectation compares whole bytes from the first one: UTF-8 output never has a byte-order mark.
+// Every expectation compares whole bytes from the first one: UTF-8 output never has a byte-order
+// mark.
 TEST(CsvWriter, QuotesOnlyFieldsWithADelimiterQuoteOrLineBreak) {
     EXPECT_EQ(line({"plain"sv, "a,b"sv}), "plain,\"a,b\"\n");
     EXPECT_EQ(line({"say \"hi\""sv}), "\"say \"\"hi\"\"\"\n");
     EXPECT_EQ(line({"  padded  "sv}), "  padded  \n");
     // Each newline character forces quotes and stays inside them as it is.
-    for (const std::string& lineBreak : {"\n"s, "\r"s, "\v"s, "\f"s, "\r\n"s, "\u0085"s, "\u2028"s, "\u2029"s}) {
+    for (const std::string& lineBreak :
+         {"\n"s, "\r"s, "\v"s, "\f"s, "\r\n"s, "\u0085"s, "\u2028"s, "\u2029"s}) {
         const std::string field = "one" + lineBreak + "two";
-        EXPECT_EQ(line({std::string_view(field)}), "\"" + field + "\"\n") << "break " << testing::PrintToString(lineBreak);
+        EXPECT_EQ(line({std::string_view(field)}), "\"" + field + "\"\n")
+            << "break " << testing::PrintToString(lineBreak);
     }
     // Near misses of the multi-byte breaks are ordinary text.
     EXPECT_EQ(line({"\u2027 \u00A0 \u0084"sv}), "\u2027 \u00A0 \u0084\n");
@@ -57,7 +60,8 @@ TEST(CsvWriter, SeparatesFieldsAndEndsEveryLineWithOneLineFeed) {
 TEST(CsvWriter, DescribesNumbersAndDatesAsTheListingWritesThem) {
     using namespace std::chrono;
     const Date date = sys_days{2001y / February / 3d} + hours{4} + minutes{5} + seconds{6};
-    EXPECT_EQ(line({std::int64_t{0}, std::int64_t{1999}, date}), "0,1999,2001-02-03 04:05:06 +0000\n");
+    EXPECT_EQ(line({std::int64_t{0}, std::int64_t{1999}, date}),
+              "0,1999,2001-02-03 04:05:06 +0000\n");
     EXPECT_EQ(line({Date{sys_days{1969y / December / 31d}}}), "1969-12-31 00:00:00 +0000\n");
 }
 

@@ -9,24 +9,26 @@
 namespace kelvara {
 namespace {
 
-using test::ListingLibrary;
 using nlohmann::json;
+using test::ListingLibrary;
 
 // Runs with the user's time zone set to Tokyo (UTC+9, no daylight saving), restoring it after.
 class TokyoTime {
-public:
+  public:
     TokyoTime() {
         if (const char* tz = std::getenv("TZ")) saved_ = tz;
         setenv("TZ", "Asia/Tokyo", 1);
         tzset();
     }
     ~TokyoTime() {
-        if (saved_) setenv("TZ", saved_->c_str(), 1);
-        else unsetenv("TZ");
+        if (saved_)
+            setenv("TZ", saved_->c_str(), 1);
+        else
+            unsetenv("TZ");
         tzset();
     }
 
-private:
+  private:
     std::optional<std::string> saved_;
 };
 
@@ -40,7 +42,8 @@ struct ExcelListing : testing::TestWithParam<std::string> {
         TokyoTime tokyo;
         RBExcel excel;
         excel.setArrayController(lib.songs);
-        const Status written = excel.createExcelIsXMl(GetParam() == "xlsx", std::move(columns), playlist, file);
+        const Status written =
+            excel.createExcelIsXMl(GetParam() == "xlsx", std::move(columns), playlist, file);
         EXPECT_TRUE(written.ok()) << written.message();
         json book = test::readWorkbook(file);
         EXPECT_FALSE(book.contains("error")) << book.dump();
@@ -54,15 +57,17 @@ struct ExcelListing : testing::TestWithParam<std::string> {
 };
 
 TEST_P(ExcelListing, HeaderRowHasTheTitlesWidthsAndLookOfTheColumns) {
-    const json book = write({"title", "bitrate", "nonsense", "lastPlayedDate", "sortAlbum", "path"});
+    const json book =
+        write({"title", "bitrate", "nonsense", "lastPlayedDate", "sortAlbum", "path"});
     EXPECT_EQ(book["sheets"], json::array({"Songs"}));
     EXPECT_EQ(book["defaultFont"], json::array({"Arial", 11.0}));
-    EXPECT_EQ(headers(book),
-              (std::vector<std::string>{"Title", "Bitrate (kbps", "Last Played Date", "Sort Album", "Path"}));
+    EXPECT_EQ(headers(book), (std::vector<std::string>{"Title", "Bitrate (kbps", "Last Played Date",
+                                                       "Sort Album", "Path"}));
     const double widths[] = {35, 17, 20, 20, 55};
     for (std::size_t c = 0; c < 5; ++c) {
         // XLSX stores the width with the cell padding added (35 characters are 35.71).
-        EXPECT_NEAR(book["widths"][std::to_string(c)].get<double>(), widths[c], 0.75) << "column " << c;
+        EXPECT_NEAR(book["widths"][std::to_string(c)].get<double>(), widths[c], 0.75)
+            << "column " << c;
         const json& header = book["rows"][0][c];
         EXPECT_EQ(header["font"], "Arial");
         EXPECT_TRUE(header["bold"]);
@@ -76,8 +81,8 @@ TEST_P(ExcelListing, HeaderRowHasTheTitlesWidthsAndLookOfTheColumns) {
 }
 
 TEST_P(ExcelListing, CellsFollowTheWritingRulesOfTheirKind) {
-    const json book = write({"title", "artist", "time", "album", "year", "track", "disk", "playCount", "rating",
-                             "releaseDate", "lastPlayedDate"});
+    const json book = write({"title", "artist", "time", "album", "year", "track", "disk",
+                             "playCount", "rating", "releaseDate", "lastPlayedDate"});
     const json& rows = book["rows"];
     ASSERT_EQ(rows.size(), 4u);
     const auto at = [&](std::size_t r, std::size_t c) { return rows[r][c]; };
@@ -155,7 +160,9 @@ TEST_P(ExcelListing, LongAndManyTextsSurviveInFull) {
     std::vector<const MediaItem*> songs;
     for (int i = 0; i < 3000; ++i) {
         MediaItem& item = library.addMediaItem();
-        item.setTitle(i == 5 ? longWide : i == 6 ? longNarrow : "Song " + std::to_string(i) + (i % 3 ? "" : " ü"));
+        item.setTitle(i == 5   ? longWide
+                      : i == 6 ? longNarrow
+                               : "Song " + std::to_string(i) + (i % 3 ? "" : " ü"));
         item.setComments(i % 2 ? "odd 😀" : "even");
         songs.push_back(&item);
     }
@@ -206,7 +213,8 @@ TEST(XlsListing, SongsBeyondASheetGoOnInTheNextSheetWithTheSameHeader) {
     for (int i = 0; i < 70000; ++i) {
         MediaItem& item = library.addMediaItem();
         // Long, distinct texts make the file big enough to need extra FAT index sectors.
-        item.setTitle("A title long enough to fill the shared strings quickly, number " + std::to_string(i));
+        item.setTitle("A title long enough to fill the shared strings quickly, number " +
+                      std::to_string(i));
         item.setYear(1900 + static_cast<unsigned>(i % 100));
         songs.push_back(&item);
     }
@@ -215,7 +223,8 @@ TEST(XlsListing, SongsBeyondASheetGoOnInTheNextSheetWithTheSameHeader) {
     excel.setArrayController(songs);
     const Status written = excel.createExcelIsXMl(false, {"title", "year"}, true, dir / "big.xls");
     ASSERT_TRUE(written.ok()) << written.message();
-    EXPECT_GT(std::filesystem::file_size(dir / "big.xls"), 109u * 128 * 512) << "extra FAT index not exercised";
+    EXPECT_GT(std::filesystem::file_size(dir / "big.xls"), 109u * 128 * 512)
+        << "extra FAT index not exercised";
     const auto result = test::runPython(R"PY(
 import sys, json, xlrd, olefile
 bk = xlrd.open_workbook(sys.argv[1], formatting_info=True)
@@ -237,12 +246,15 @@ print(json.dumps({"names": bk.sheet_names(), "sheets": [describe(s) for s in bk.
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const json book = json::parse(result.out);
     const auto title = [](int i) {
-        return "A title long enough to fill the shared strings quickly, number " + std::to_string(i);
+        return "A title long enough to fill the shared strings quickly, number " +
+               std::to_string(i);
     };
     // Value, bold, number format, fill colour.
-    const json header = json::array({json::array({"Title", true, 0, 42}), json::array({"Year", true, 0, 42})});
+    const json header =
+        json::array({json::array({"Title", true, 0, 42}), json::array({"Year", true, 0, 42})});
     const auto song = [&](int i) {
-        return json::array({json::array({title(i), false, 0, 64}), json::array({1900 + i % 100, false, 1, 64})});
+        return json::array(
+            {json::array({title(i), false, 0, 64}), json::array({1900 + i % 100, false, 1, 64})});
     };
     EXPECT_EQ(book["names"], json::array({"Songs", "Songs 2"}));
     EXPECT_EQ(book["streams"], json::array({json::array({"Workbook"})}));

@@ -1,10 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "library/MediaLibrary.h"
 #include "support/TestSupport.h"

@@ -70,7 +70,8 @@ TEST(PreferencesStore, BrokenFileIsMovedAsideNotLost) {
     EXPECT_FALSE(std::filesystem::exists(file));
     std::filesystem::path aside;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        if (entry.path().filename().string().starts_with("preferences.json.broken-")) aside = entry.path();
+        if (entry.path().filename().string().starts_with("preferences.json.broken-"))
+            aside = entry.path();
     ASSERT_FALSE(aside.empty());
     EXPECT_EQ(kelvara::test::readFile(aside), "{\"SkipIfExists\": 0,");
     EXPECT_NE(warning.find(file.string()), std::string::npos);
@@ -81,7 +82,8 @@ TEST(PreferencesStore, UnwritableFolderIsReportedAndValuesStayInMemory) {
     if (geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
     TempDir dir;
     std::filesystem::create_directories(dir / "locked");
-    std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        dir / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     PreferencesStore store(dir / "locked" / "preferences.json");
     store.setInteger("LineEnding", 1);
     const kelvara::Status saved = store.save();

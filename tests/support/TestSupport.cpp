@@ -8,11 +8,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <random>
 #include <sstream>
 #include <stdexcept>
-
-#include <nlohmann/json.hpp>
 
 extern char** environ;
 
@@ -40,8 +39,10 @@ CommandResult runCommand(const std::vector<std::string>& argv,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
 
     std::vector<std::string> environment;
     for (char** e = environ; *e; ++e) environment.emplace_back(*e);
@@ -91,7 +92,8 @@ std::filesystem::path fixture(const std::string& name) {
     return std::filesystem::path(KELVARA_FIXTURES_DIR) / name;
 }
 
-CommandResult runCli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnvironment) {
+CommandResult runCli(const std::vector<std::string>& args,
+                     const std::vector<std::string>& extraEnvironment) {
     std::vector<std::string> argv = {KELVARA_CLI};
     argv.insert(argv.end(), args.begin(), args.end());
     return runCommand(argv, extraEnvironment);
@@ -100,7 +102,8 @@ CommandResult runCli(const std::vector<std::string>& args, const std::vector<std
 std::vector<std::string> filesUnder(const std::filesystem::path& root) {
     std::vector<std::string> files;
     std::error_code ec;
-    for (std::filesystem::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
+    for (std::filesystem::recursive_directory_iterator it(root, ec), end; !ec && it != end;
+         it.increment(ec))
         if (it->symlink_status().type() != std::filesystem::file_type::directory)
             files.push_back(it->path().lexically_relative(root).string());
     std::sort(files.begin(), files.end());
@@ -117,25 +120,28 @@ std::vector<std::vector<std::string>> readCsv(const std::filesystem::path& file)
     return nlohmann::json::parse(result.out).get<std::vector<std::vector<std::string>>>();
 }
 
-std::string libraryXml(const std::string& tracks, const std::string& playlists, const std::string& header) {
+std::string libraryXml(const std::string& tracks, const std::string& playlists,
+                       const std::string& header) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<!DOCTYPE plist PUBLIC \"-//Apple Computer//DTD PLIST 1.0//EN\" "
            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
            "<plist version=\"1.0\">\n<dict>\n" +
-           header + "<key>Tracks</key>\n<dict>\n" + tracks + "</dict>\n<key>Playlists</key>\n<array>\n" +
-           playlists + "</array>\n</dict>\n</plist>\n";
+           header + "<key>Tracks</key>\n<dict>\n" + tracks +
+           "</dict>\n<key>Playlists</key>\n<array>\n" + playlists + "</array>\n</dict>\n</plist>\n";
 }
 
 std::string trackXml(int id, const std::string& body) {
-    return "<key>" + std::to_string(id) + "</key><dict><key>Track ID</key><integer>" + std::to_string(id) +
-           "</integer>" + body + "</dict>\n";
+    return "<key>" + std::to_string(id) + "</key><dict><key>Track ID</key><integer>" +
+           std::to_string(id) + "</integer>" + body + "</dict>\n";
 }
 
 std::string playlistXml(const std::string& body, const std::vector<int>& ids) {
     std::string items;
     if (!ids.empty()) {
         items = "<key>Playlist Items</key><array>";
-        for (int id : ids) items += "<dict><key>Track ID</key><integer>" + std::to_string(id) + "</integer></dict>";
+        for (int id : ids)
+            items +=
+                "<dict><key>Track ID</key><integer>" + std::to_string(id) + "</integer></dict>";
         items += "</array>";
     }
     return "<dict>" + body + items + "</dict>\n";

@@ -8,7 +8,7 @@ namespace kelvara::test {
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -16,7 +16,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -40,7 +40,8 @@ void writeFile(const std::filesystem::path& file, const std::string& content);
 std::filesystem::path fixture(const std::string& name);
 
 // Runs kelvara-cli with the given arguments.
-CommandResult runCli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnvironment = {});
+CommandResult runCli(const std::vector<std::string>& args,
+                     const std::vector<std::string>& extraEnvironment = {});
 
 // Every file under `root` (links included, not followed), relative to it and sorted.
 std::vector<std::string> filesUnder(const std::filesystem::path& root);

@@ -1,0 +1,105 @@
+#include "app/AlbumPage.h"
+
+#include <QLineEdit>
+
+#include "app/AlbumTableModel.h"
+#include "app/KvrTableView.h"
+#include "app/LoadingSheet.h"
+#include "app/RatingDelegate.h"
+#include "app/SongListView.h"
+#include "library/KvrItunesMAnager.h"
+#include "platform/PreferencesStore.h"
+
+using namespace kelvara;
+
+AlbumPage::AlbumPage(StatusDisplay* status, QWidget* parent)
+    : BrowserPage(SongTableModel::Kind::Album, status, parent), model_(new AlbumTableModel(this)) {
+    setListModel(model_);
+    table()->setItemDelegateForColumn(2, new RatingDelegate(AlbumTableModel::StarsRole, this));
+    connect(model_, &AlbumTableModel::ticked, this, &AlbumPage::persistTicks);
+}
+
+AlbumPage::~AlbumPage() {
+    if (worker_.joinable()) worker_.join();
+}
+
+bool AlbumPage::isCurrent() const {
+    return catalogue_ && library_ == KvrItunesMAnager::sharedManager().library();
+}
+
+void AlbumPage::reloadItunesData() {
+    firstTime_ = true;
+    auto library = KvrItunesMAnager::sharedManager().library();
+    if (worker_.joinable()) worker_.join();
+    if (sheet_) sheet_->finish();
+    sheet_ = new LoadingSheet(window());
+    sheet_->setAttribute(Qt::WA_DeleteOnClose);
+    sheet_->setMessageToString(QStringLiteral("Loading Albums..."));
+    sheet_->openOn(window());
+
+    const int generation = ++generation_;
+    QPointer<AlbumPage> page(this);
+    worker_ = std::thread([page, generation, library] {
+        auto catalogue = std::make_shared<AlbumCatalogue>(library.get(),
+                                                          PreferencesStore::standardUserDefaults());
+        catalogue->loadAlbums();
+        QMetaObject::invokeMethod(
+            page.data(),
+            [page, generation, library, catalogue] {
+                if (page && generation == page->generation_)
+                    page->showCatalogue(library, catalogue);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void AlbumPage::showCatalogue(std::shared_ptr<const MediaLibrary> library,
+                              std::shared_ptr<AlbumCatalogue> catalogue) {
+    if (sheet_) sheet_->finish();
+    library_ = std::move(library);
+    catalogue_ = std::move(catalogue);
+    model_->setAlbums(catalogue_->albums());
+    model_->setSearch(searchField()->text());
+    if (catalogue_->albums().empty()) songList()->clear();
+    // As on the playlist page, no insertion selection comes: the first-load flag ends before the
+    // remembered row is selected.
+    firstTime_ = false;
+    const auto& albums = catalogue_->albums();
+    const KvrAlbumInfo* remembered = catalogue_->selectedRow() < albums.size()
+                                         ? albums[catalogue_->selectedRow()].get()
+                                         : nullptr;
+    const int row = model_->rowOf(remembered);
+    selectRow(row >= 0 ? row : 0);
+    Q_EMIT loaded();
+}
+
+void AlbumPage::showRow(int row) {
+    KvrAlbumInfo* album = model_->album(row);
+    if (!album || !catalogue_) return;
+    catalogue_->getSongsFromAlbumInfo(*album);
+    songList()->loadAlbum(*album);
+    if (firstTime_) {
+        firstTime_ = false;
+        return;
+    }
+    PreferencesStore& preferences = PreferencesStore::standardUserDefaults();
+    preferences.setString("SelectedAlbumTitle", album->title());
+    preferences.setString("SelectedAlbumArtist", album->artist().value_or(""));
+    preferences.flush();
+}
+
+int AlbumPage::shownCount() const { return model_->rowCount(); }
+
+void AlbumPage::setTicks(int from, int to, bool checked) {
+    model_->setCheckedRows(from, to, checked);
+}
+
+void AlbumPage::persistTicks() { model_->persistTicks(); }
+
+void AlbumPage::applySearch(const QString& text) { model_->setSearch(text); }
+
+const void* AlbumPage::itemAt(int row) const { return model_->album(row); }
+
+int AlbumPage::rowOfItem(const void* item) const {
+    return model_->rowOf(static_cast<const KvrAlbumInfo*>(item));
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QPointer>
+#include <memory>
+#include <thread>
+
+#include "app/BrowserPage.h"
+#include "library/AlbumCatalogue.h"
+
+class AlbumTableModel;
+class LoadingSheet;
+
+// The album page: album records built from the open library's songs, on a worker thread behind
+// the loading sheet, with their ticks and the remembered selection, and the songs of the
+// selected record.
+class AlbumPage : public BrowserPage {
+    Q_OBJECT
+
+  public:
+    explicit AlbumPage(StatusDisplay* status, QWidget* parent = nullptr);
+    ~AlbumPage() override;
+
+    // Rebuilds the catalogue from the library the session holds; does not re-read the file.
+    void reloadItunesData() override;
+    // Whether the catalogue was built from the library the session holds now.
+    bool isCurrent() const;
+
+    AlbumTableModel* listModel() const { return model_; }
+    kelvara::AlbumCatalogue* catalogue() const { return catalogue_.get(); }
+
+  protected:
+    void showRow(int row) override;
+    int shownCount() const override;
+    void setTicks(int from, int to, bool checked) override;
+    void persistTicks() override;
+    void applySearch(const QString& text) override;
+    const void* itemAt(int row) const override;
+    int rowOfItem(const void* item) const override;
+
+  private:
+    void showCatalogue(std::shared_ptr<const kelvara::MediaLibrary> library,
+                       std::shared_ptr<kelvara::AlbumCatalogue> catalogue);
+
+    AlbumTableModel* model_;
+    std::shared_ptr<const kelvara::MediaLibrary> library_;
+    std::shared_ptr<kelvara::AlbumCatalogue> catalogue_;
+    std::thread worker_;
+    QPointer<LoadingSheet> sheet_;
+    int generation_ = 0;
+};
