@@ -263,14 +263,14 @@ std::map<std::string, std::string> moduleFiles(const std::map<std::string, std::
 import importlib.util, sys
 for name in sys.argv[1:]:
     try:
-        spec = importlib.util.find_spec(name)
+        found = importlib.util.find_spec(name)
     except Exception:
-        spec = None
-    if spec is None:
+        found = None
+    if found is None:
         continue
-    origin = spec.origin
-    if origin in (None, "built-in", "frozen") and spec.submodule_search_locations:
-        origin = list(spec.submodule_search_locations)[0]
+    origin = found.origin
+    if origin in (None, "built-in", "frozen") and found.submodule_search_locations:
+        origin = list(found.submodule_search_locations)[0]
     print(name + "\t" + (origin if origin not in (None, "built-in", "frozen") else ""))
 )PY",
                                            args);
