@@ -16,7 +16,6 @@ AlbumPage::AlbumPage(StatusDisplay* status, QWidget* parent)
     : BrowserPage(SongTableModel::Kind::Album, status, parent), model_(new AlbumTableModel(this)) {
     setListModel(model_);
     table()->setItemDelegateForColumn(2, new RatingDelegate(AlbumTableModel::StarsRole, this));
-    connect(model_, &AlbumTableModel::ticked, this, &AlbumPage::persistTicks);
 }
 
 AlbumPage::~AlbumPage() {
@@ -87,16 +86,6 @@ void AlbumPage::showRow(int row) {
     preferences.setString("SelectedAlbumArtist", album->artist().value_or(""));
     preferences.flush();
 }
-
-int AlbumPage::shownCount() const { return model_->rowCount(); }
-
-void AlbumPage::setTicks(int from, int to, bool checked) {
-    model_->setCheckedRows(from, to, checked);
-}
-
-void AlbumPage::persistTicks() { model_->persistTicks(); }
-
-void AlbumPage::applySearch(const QString& text) { model_->setSearch(text); }
 
 const void* AlbumPage::itemAt(int row) const { return model_->album(row); }
 

@@ -10,6 +10,7 @@
 
 #include "app/KvrTableView.h"
 #include "app/SongListView.h"
+#include "app/TickTableModel.h"
 
 BrowserPage::BrowserPage(SongTableModel::Kind kind, StatusDisplay* status, QWidget* parent)
     : QWidget(parent),
@@ -53,18 +54,19 @@ BrowserPage::BrowserPage(SongTableModel::Kind kind, StatusDisplay* status, QWidg
     layout->addWidget(splitter_);
 
     connect(selectAll_, &QPushButton::clicked, this, [this] {
-        setTicks(0, shownCount() - 1, true);
-        persistTicks();
+        list_->setCheckedRows(0, shownCount() - 1, true);
+        list_->persistTicks();
     });
     connect(unselectAll_, &QPushButton::clicked, this, [this] {
-        setTicks(0, shownCount() - 1, false);
-        persistTicks();
+        list_->setCheckedRows(0, shownCount() - 1, false);
+        list_->persistTicks();
     });
     connect(table_, &KvrTableView::rowPressed, this, &BrowserPage::rowPressed);
     connect(search_, &QLineEdit::textChanged, this, &BrowserPage::searchChanged);
 }
 
-void BrowserPage::setListModel(QAbstractItemModel* model) {
+void BrowserPage::setListModel(TickTableModel* model) {
+    list_ = model;
     table_->setModel(model);
     table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     for (int column = 1; column < model->columnCount(); ++column)
@@ -76,7 +78,10 @@ void BrowserPage::setListModel(QAbstractItemModel* model) {
         connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                 &BrowserPage::selectionChanged, Qt::UniqueConnection);
     });
+    connect(model, &TickTableModel::ticked, this, [this] { list_->persistTicks(); });
 }
+
+int BrowserPage::shownCount() const { return list_->rowCount(); }
 
 int BrowserPage::selectedRow() const { return table_->selectedRow(); }
 
@@ -112,19 +117,19 @@ void BrowserPage::selectionChanged() {
 void BrowserPage::rowPressed(int row, Qt::KeyboardModifiers modifiers) {
     if (modifiers & Qt::ShiftModifier) {
         const int selected = selectedRow() < 0 ? 0 : selectedRow();
-        setTicks(qMin(selected, row), qMax(selected, row), true);
+        list_->setCheckedRows(qMin(selected, row), qMax(selected, row), true);
     }
-    persistTicks();
+    list_->persistTicks();
 }
 
 void BrowserPage::searchChanged(const QString& text) {
     const void* selected = itemAt(selectedRow());
     quiet_ = true;
-    applySearch(text);
+    list_->setSearch(text);
     const int row = selected ? rowOfItem(selected) : -1;
     if (row >= 0) table_->selectRow(row);
     shownItem_ = row >= 0 ? selected : nullptr;
     quiet_ = false;
     if (row >= 0) table_->scrollTo(table_->model()->index(row, 0));
-    if (text.isEmpty()) persistTicks();
+    if (text.isEmpty()) list_->persistTicks();
 }

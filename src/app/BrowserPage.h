@@ -5,12 +5,12 @@
 #include "app/SongTableModel.h"
 
 class KvrTableView;
-class QAbstractItemModel;
 class QLineEdit;
 class QPushButton;
 class QSplitter;
 class SongListView;
 class StatusDisplay;
+class TickTableModel;
 
 // What the playlist page and the album page share: a ticked list with a search field on the
 // left, the song list on the right, a divider held between 260 and 500 px.
@@ -44,16 +44,13 @@ class BrowserPage : public QWidget {
     void loaded();
 
   protected:
-    void setListModel(QAbstractItemModel* model);
+    // The list's ticks, search and saved selection are the model's; a click on a box saves them.
+    void setListModel(TickTableModel* model);
     // Selects `row` (or none) and handles it as a user's selection would be.
     void selectRow(int row);
 
     // The page's own parts.
     virtual void showRow(int row) = 0;
-    virtual int shownCount() const = 0;
-    virtual void setTicks(int from, int to, bool checked) = 0;
-    virtual void persistTicks() = 0;
-    virtual void applySearch(const QString& text) = 0;
     // The item of the selected row, kept across a search; null when none.
     virtual const void* itemAt(int row) const = 0;
     virtual int rowOfItem(const void* item) const = 0;
@@ -61,12 +58,14 @@ class BrowserPage : public QWidget {
     bool firstTime_ = false;
 
   private:
+    int shownCount() const;
     void selectionChanged();
     void rowPressed(int row, Qt::KeyboardModifiers modifiers);
     void searchChanged(const QString& text);
 
     QLineEdit* search_;
     KvrTableView* table_;
+    TickTableModel* list_ = nullptr;
     QPushButton* selectAll_;
     QPushButton* unselectAll_;
     SongListView* songs_;

@@ -13,7 +13,6 @@ PlaylistPage::PlaylistPage(StatusDisplay* status, QWidget* parent)
     : BrowserPage(SongTableModel::Kind::Playlist, status, parent),
       model_(new PlaylistTableModel(this)) {
     setListModel(model_);
-    connect(model_, &PlaylistTableModel::ticked, this, &PlaylistPage::persistTicks);
 }
 
 void PlaylistPage::showLibrary(std::shared_ptr<const MediaLibrary> library) {
@@ -46,16 +45,6 @@ void PlaylistPage::showRow(int row) {
     preferences.setObject("SelectedPlaylistID", playlist->persistentID());
     preferences.flush();
 }
-
-int PlaylistPage::shownCount() const { return model_->rowCount(); }
-
-void PlaylistPage::setTicks(int from, int to, bool checked) {
-    model_->setCheckedRows(from, to, checked);
-}
-
-void PlaylistPage::persistTicks() { model_->persistTicks(); }
-
-void PlaylistPage::applySearch(const QString& text) { model_->setSearch(text); }
 
 const void* PlaylistPage::itemAt(int row) const { return model_->playlist(row); }
 

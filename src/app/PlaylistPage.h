@@ -30,10 +30,6 @@ class PlaylistPage : public BrowserPage {
 
   protected:
     void showRow(int row) override;
-    int shownCount() const override;
-    void setTicks(int from, int to, bool checked) override;
-    void persistTicks() override;
-    void applySearch(const QString& text) override;
     const void* itemAt(int row) const override;
     int rowOfItem(const void* item) const override;
 

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
 #include <QProgressBar>
@@ -14,6 +13,7 @@
 #include "app/LogWindow.h"
 #include "app/ProgressSheet.h"
 #include "app/QtExportUi.h"
+#include "app/WaitFor.h"
 #include "engine/KvExportManager.h"
 #include "library/MediaLibrary.h"
 #include "platform/PreferencesStore.h"
@@ -21,16 +21,6 @@
 
 namespace kelvara::test {
 namespace {
-
-bool waitFor(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // A copy run of a small library made in a temporary folder, through the desktop front end: the
 // main window, its log window and the run's progress sheet.

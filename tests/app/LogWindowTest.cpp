@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -10,26 +9,16 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
-#include <functional>
 #include <thread>
 
 #include "app/LogWindow.h"
 #include "app/QtExportUi.h"
+#include "app/WaitFor.h"
 #include "platform/AtomicFile.h"
 #include "support/TestSupport.h"
 
 namespace kelvara::test {
 namespace {
-
-bool waitFor(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 QString numbered(int i) { return QString("line %1").arg(i); }
 
@@ -55,7 +44,7 @@ TEST_F(LogWindowTest, LinesFromAWorkerArriveInOrderWithoutTheWorkerWaitingForThe
     worker.join();
     EXPECT_TRUE(log.text().isEmpty());
 
-    ASSERT_TRUE(waitFor([&] { return log.text().endsWith("the only issue\n"); }));
+    ASSERT_TRUE(waitFor([&] { return log.text().endsWith("the only issue\n"); }, 5000));
     const QStringList lines = log.text().split('\n');
     ASSERT_EQ(lines.size(), kLines + 2);
     for (int i = 0; i < kLines; ++i) ASSERT_EQ(lines[i], numbered(i));
@@ -94,7 +83,7 @@ TEST_F(LogWindowTest, SaveWritesTheWholeLogAsTxtAndReplacesTheFileWhole) {
     // Through the Save… button and its file dialog, with the extension left out.
     QTest::mouseClick(button("saveLogButton"), Qt::LeftButton);
     QFileDialog* dialog = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (dialog = log.findChild<QFileDialog*>()) != nullptr; }));
+    ASSERT_TRUE(waitFor([&] { return (dialog = log.findChild<QFileDialog*>()) != nullptr; }, 5000));
     EXPECT_EQ(dialog->defaultSuffix(), "txt");
     dialog->selectFile(QString::fromStdString((dir / "run").string()));
     // The file is there already: the dialog asks before replacing it.
@@ -137,11 +126,11 @@ TEST_F(LogWindowTest, EveryIssueBringsTheWindowForwardAndPlainLinesDoNot) {
     QtExportUi ui(nullptr, &log);
     ui.logLine("Exporting song: Intro");
     QApplication::processEvents();
-    ASSERT_TRUE(waitFor([&] { return !log.text().isEmpty(); }));
+    ASSERT_TRUE(waitFor([&] { return !log.text().isEmpty(); }, 5000));
     EXPECT_FALSE(log.isVisible());
 
     ui.issueLine("Cannot export song \"Gone\": File does not exist");
-    ASSERT_TRUE(waitFor([&] { return log.isVisible(); }));
+    ASSERT_TRUE(waitFor([&] { return log.isVisible(); }, 5000));
 
     // Closed by the user, it comes back with the next issue.
     log.close();
