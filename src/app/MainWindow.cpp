@@ -304,6 +304,11 @@ void MainWindow::finishLoading(std::shared_ptr<Loaded> loaded) {
 
 void MainWindow::showWelcome(const QString& reason) {
     playlistPage_->songList()->clear();
+    // Without a library no page's counts apply: the display shows the empty state.
+    status_->setPlaylistTitle(QString());
+    status_->setTypeString(QString());
+    status_->setSongsNum(0);
+    status_->setTotalTime(0);
     welcomePage_->setFailure(reason);
     stack_->setCurrentWidget(welcomePage_);
 }

@@ -73,9 +73,13 @@ SongListView::SongListView(SongTableModel::Kind kind, StatusDisplay* status, QWi
     header->setSectionsMovable(true);
     header->setStretchLastSection(false);
     header->setDefaultSectionSize(120);
-    for (int column = 0; column < model_->columnCount(); ++column)
-        header->setSectionHidden(column,
-                                 !kFirstShown.contains(model_->columnIdentifiers()[column]));
+    for (int column = 0; column < model_->columnCount(); ++column) {
+        const QString& id = model_->columnIdentifiers()[column];
+        // The album list's own identifiers repeat the playlist list's columns under album names.
+        const bool albumOnly =
+            kind_ == SongTableModel::Kind::Playlist && id.startsWith("album") && id != "album";
+        header->setSectionHidden(column, albumOnly || !kFirstShown.contains(id));
+    }
     const int check = model_->columnOf("checked");
     if (check >= 0) {
         header->resizeSection(check, 28);
@@ -84,6 +88,10 @@ SongListView::SongListView(SongTableModel::Kind kind, StatusDisplay* status, QWi
     const int title =
         model_->columnOf(kind_ == SongTableModel::Kind::Playlist ? "title" : "albumTitle");
     header->resizeSection(title, 220);
+    // Numbers need little room; the default width would push the last columns out of view.
+    for (const char* narrow : {"time", "year", "track", "disk", "albumTime"})
+        if (const int column = model_->columnOf(narrow); column >= 0)
+            header->resizeSection(column, 64);
 
     buildMenus();
     connect(model_, &SongTableModel::songTicked, this, &SongListView::songTicked);
