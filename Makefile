@@ -7,7 +7,8 @@ ASAN_BUILD ?= build-asan
 CLI := $(BUILD)/src/kelvara-cli
 DEMO := examples/demo
 
-.PHONY: all deps build build-asan test test-release test-asan demo bench fuzz clean screenshots
+.PHONY: all deps build build-asan test test-release test-asan demo bench fuzz clean screenshots \
+	package package-check
 
 all: build
 
@@ -45,6 +46,15 @@ demo: build
 	$(DEMO_CLI) export --all --mp3 192 --to demo-export; status=$$?; [ $$status -le 1 ]
 	$(DEMO_CLI) list --all --to demo-listing.xlsx
 	@echo "Exported to $(CURDIR)/demo-export; listing in $(CURDIR)/demo-listing.xlsx"
+
+# The Debian package, made by CPack from the release build: $(BUILD)/kelvara_VERSION_ARCH.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
+	@ls -l $(BUILD)/kelvara_*.deb
+
+# lintian on the package; as root, also installs it with apt-get, runs it and purges it again.
+package-check: package
+	tests/packaging/deb-check.sh $(BUILD)/kelvara_*.deb
 
 bench: deps
 	bench/run.sh build-release

@@ -5,7 +5,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTextBrowser>
 #include <QVBoxLayout>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/avutil.h>
+}
 
 AboutDialog::AboutDialog(QWidget* window) : QDialog(window) {
     setObjectName("aboutDialog");
@@ -36,6 +42,18 @@ AboutDialog::AboutDialog(QWidget* window) : QDialog(window) {
                    this);
     feedback->setWordWrap(true);
     feedback->setAccessibleName(tr("Feedback"));
+
+    auto* licences = new QTextBrowser(this);
+    licences->setObjectName("aboutLicences");
+    licences->setAccessibleName(tr("Licences"));
+    licences->setOpenExternalLinks(false);
+    licences->setFrameShape(QFrame::StyledPanel);
+    licences->setFixedHeight(150);
+    QString rows;
+    for (const Licence& licence : AboutDialog::licences())
+        rows += QStringLiteral("<tr><td>%1</td><td>&nbsp;&nbsp;%2</td></tr>")
+                    .arg(licence.component.toHtmlEscaped(), licence.licence.toHtmlEscaped());
+    licences->setHtml(QStringLiteral("<table>%1</table>").arg(rows));
 
     auto* contact = new QPushButton(tr("Send Feedback…"), this);
     contact->setObjectName("aboutFeedbackButton");
@@ -75,6 +93,8 @@ AboutDialog::AboutDialog(QWidget* window) : QDialog(window) {
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addSpacing(8);
+    layout->addWidget(licences);
     layout->addSpacing(12);
     layout->addLayout(buttons);
     setFixedWidth(440);
@@ -83,3 +103,26 @@ AboutDialog::AboutDialog(QWidget* window) : QDialog(window) {
 QUrl AboutDialog::projectPage() { return QUrl("https://github.com/kelvara/kelvara"); }
 
 QString AboutDialog::versionText() { return tr("Version %1").arg(KELVARA_VERSION); }
+
+QList<AboutDialog::Licence> AboutDialog::licences() {
+    // FFmpeg says itself which licence it was built under: Debian's is built with GPL parts.
+    const QString ffmpeg = QString::fromUtf8(avcodec_license())
+                               .replace(QStringLiteral(" version "), QStringLiteral(" "))
+                               .replace(QStringLiteral(" or later"), QStringLiteral("+"));
+    return {
+        {tr("Kelvara %1").arg(KELVARA_VERSION), tr("No licence declared yet")},
+        {QStringLiteral("Qt %1").arg(QString::fromUtf8(qVersion())),
+         QStringLiteral("LGPL 3 (or GPL 2 or 3)")},
+        {QStringLiteral("FFmpeg %1").arg(QString::fromUtf8(av_version_info())), ffmpeg},
+        {QStringLiteral("LAME"), QStringLiteral("LGPL 2+")},
+        {QStringLiteral("id3lib"), QStringLiteral("LGPL 2+")},
+        {QStringLiteral("pugixml"), QStringLiteral("MIT")},
+        {QStringLiteral("libxlsxwriter"), QStringLiteral("BSD 2-Clause")},
+        {QStringLiteral("nlohmann-json"), QStringLiteral("MIT")},
+        {QStringLiteral("utf8proc"), QStringLiteral("MIT and Unicode data licence")},
+        {QStringLiteral("libjpeg-turbo"), QStringLiteral("IJG, BSD 3-Clause and zlib")},
+        {QStringLiteral("libpng"), QStringLiteral("libpng licence 2")},
+        {QStringLiteral("CLI11"), QStringLiteral("BSD 3-Clause")},
+        {QStringLiteral("systemd sd-bus"), QStringLiteral("LGPL 2.1+")},
+    };
+}

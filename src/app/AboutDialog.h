@@ -3,8 +3,9 @@
 #include <QDialog>
 #include <QUrl>
 
-// About Kelvara and the way to send feedback: the version, and a button that opens the project's
-// page in the browser. Made anew each time it is opened.
+// About Kelvara and the way to send feedback: the version, the licences of Kelvara and of the
+// libraries it links, and a button that opens the project's page in the browser. Made anew each
+// time it is opened.
 class AboutDialog : public QDialog {
     Q_OBJECT
 
@@ -14,6 +15,13 @@ class AboutDialog : public QDialog {
     // Where feedback goes.
     static QUrl projectPage();
     static QString versionText();
+
+    struct Licence {
+        QString component;
+        QString licence;
+    };
+    // Kelvara first, then every library the two programs link, as built on this system.
+    static QList<Licence> licences();
 
   Q_SIGNALS:
     // The feedback button was pressed and the page asked for.

@@ -1,7 +1,9 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QIcon>
 #include <QTimer>
+#include <string_view>
 
 #include "app/AlbumPage.h"
 #include "app/MainWindow.h"
@@ -42,29 +44,68 @@ void takeScreenshots(MainWindow& window, const QString& folder) {
         });
 }
 
+// The options, for the parser of the running application and for the terminal-only one.
+struct CommandLine {
+    QCommandLineParser parser;
+    const QCommandLineOption library{"library", "The library's XML file.", "file"};
+    const QCommandLineOption musicFolder{"music-folder",
+                                         "The local copy of the library's music folder.", "folder"};
+    const QCommandLineOption map{"map", "Replace the path prefix FROM by TO (repeatable).",
+                                 "FROM=TO"};
+    const QCommandLineOption configDir{"config-dir", "Keep the preferences in this folder.",
+                                       "folder"};
+    const QCommandLineOption screenshots{
+        "screenshots", "Save PNG pictures of the pages to a folder and quit.", "folder"};
+
+    CommandLine() {
+        parser.setApplicationDescription(
+            QStringLiteral("Copies music out of an iTunes or Music library."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({library, musicFolder, map, configDir, screenshots});
+    }
+};
+
+// --help and --version must answer where no display can be opened (over ssh, in a package
+// check), and a QApplication aborts there before it parses anything.
+bool onlyAsksForText(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--") return false;
+        if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all" || arg == "-v" ||
+            arg == "--version")
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (onlyAsksForText(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("kelvara"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(KELVARA_VERSION));
+        CommandLine commandLine;
+        commandLine.parser.process(core);  // prints the text and exits
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvara"));
     QApplication::setApplicationVersion(QStringLiteral(KELVARA_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("kelvara"));
+    // The installed desktop entry's id: the desktop shell matches windows to it, and the theme
+    // holds the icon under the same name.
+    QApplication::setDesktopFileName(QStringLiteral("io.github.kelvara.Kelvara"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.kelvara.Kelvara")));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Copies music out of an iTunes or Music library."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption library("library", "The library's XML file.", "file");
-    const QCommandLineOption musicFolder("music-folder",
-                                         "The local copy of the library's music folder.", "folder");
-    const QCommandLineOption map("map", "Replace the path prefix FROM by TO (repeatable).",
-                                 "FROM=TO");
-    const QCommandLineOption configDir("config-dir", "Keep the preferences in this folder.",
-                                       "folder");
-    const QCommandLineOption screenshots(
-        "screenshots", "Save PNG pictures of the pages to a folder and quit.", "folder");
-    parser.addOptions({library, musicFolder, map, configDir, screenshots});
+    CommandLine commandLine;
+    QCommandLineParser& parser = commandLine.parser;
+    const QCommandLineOption& library = commandLine.library;
+    const QCommandLineOption& musicFolder = commandLine.musicFolder;
+    const QCommandLineOption& map = commandLine.map;
+    const QCommandLineOption& configDir = commandLine.configDir;
+    const QCommandLineOption& screenshots = commandLine.screenshots;
     parser.process(app);
 
     if (parser.isSet(configDir)) {

@@ -75,9 +75,19 @@ void printJson(const nlohmann::json& list) {
 
 const char* tick(bool checked) { return checked ? "[x]" : "[ ]"; }
 
-void printPlaylists(const MediaLibrary& library, bool json) {
+// One name a line, exactly as --playlist and --album take it: what the shell completions read.
+// A name with a line break in it could not be told apart, so it is left out.
+void printName(const std::string& name) {
+    if (name.find_first_of("\r\n") == std::string::npos) std::printf("%s\n", name.c_str());
+}
+
+void printPlaylists(const MediaLibrary& library, bool json, bool names) {
     PlaylistBrowser browser(&library, PreferencesStore::standardUserDefaults());
     browser.loadPlaylist();
+    if (names) {
+        for (const Playlist* playlist : browser.playlists()) printName(playlist->name());
+        return;
+    }
     if (json) {
         nlohmann::json list = nlohmann::json::array();
         for (const Playlist* playlist : browser.playlists()) {
@@ -97,9 +107,14 @@ void printPlaylists(const MediaLibrary& library, bool json) {
     }
 }
 
-void printAlbums(const MediaLibrary& library, bool json) {
+void printAlbums(const MediaLibrary& library, bool json, bool names) {
     AlbumCatalogue catalogue(&library, PreferencesStore::standardUserDefaults());
     catalogue.loadAlbums();
+    if (names) {
+        for (const auto& album : catalogue.albums())
+            printName(album->artist().value_or("") + " - " + album->title());
+        return;
+    }
     nlohmann::json list = nlohmann::json::array();
     for (const auto& album : catalogue.albums()) {
         const std::size_t songs = catalogue.getSongsFromAlbumInfo(*album).size();
@@ -177,25 +192,30 @@ void addBrowseCommands(CLI::App& app, CliContext& context, int& exitCode) {
     auto* playlists = app.add_subcommand("playlists", "List the playlists the playlist page shows");
     auto playlistsJson = std::make_shared<bool>(false);
     playlists->add_flag("--json", *playlistsJson, "Print JSON");
-    playlists->callback([&context, &exitCode, playlistsJson] {
+    // For the shell completions only, so not in the help.
+    auto playlistNames = std::make_shared<bool>(false);
+    playlists->add_flag("--names", *playlistNames, "Print the names alone")->group("");
+    playlists->callback([&context, &exitCode, playlistsJson, playlistNames] {
         const MediaLibrary* library = context.openLibrary();
         if (!library) {
             exitCode = kExitFailure;
             return;
         }
-        printPlaylists(*library, *playlistsJson);
+        printPlaylists(*library, *playlistsJson, *playlistNames);
     });
 
     auto* albums = app.add_subcommand("albums", "List the album catalogue, sorted by title");
     auto albumsJson = std::make_shared<bool>(false);
     albums->add_flag("--json", *albumsJson, "Print JSON");
-    albums->callback([&context, &exitCode, albumsJson] {
+    auto albumNames = std::make_shared<bool>(false);
+    albums->add_flag("--names", *albumNames, "Print the names alone")->group("");
+    albums->callback([&context, &exitCode, albumsJson, albumNames] {
         const MediaLibrary* library = context.openLibrary();
         if (!library) {
             exitCode = kExitFailure;
             return;
         }
-        printAlbums(*library, *albumsJson);
+        printAlbums(*library, *albumsJson, *albumNames);
     });
 
     auto* songs =

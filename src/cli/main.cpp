@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.fallthrough();
     app.set_help_all_flag("--help-all", "Show help for every command");
+    app.set_version_flag("--version", "kelvara-cli " KELVARA_VERSION, "Print the version and exit");
 
     CliContext context;
     app.add_option("--library", context.libraryFile,
