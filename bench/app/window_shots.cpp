@@ -1,6 +1,7 @@
 // Pictures of the export windows for the README: runs a copy export of a library (the demo one)
 // through the desktop front end into a temporary folder, then saves the log window, the progress
-// sheet in the middle of a run, the About dialog and the preview panel as PNG files.
+// sheet in the middle of a run, the About dialog, the preview panel and the export, advanced
+// options, file-name format and listing dialogs as PNG files.
 //
 // Usage: window_shots LIBRARY.xml MUSIC_FOLDER OUTPUT_FOLDER
 #include <QApplication>
@@ -20,6 +21,10 @@
 #include "app/PreviewPanel.h"
 #include "app/ProgressSheet.h"
 #include "app/QtExportUi.h"
+#include "dialogs/AdvancedExportDialog.h"
+#include "dialogs/ExportDialog.h"
+#include "dialogs/FormatEditor.h"
+#include "dialogs/ListingDialog.h"
 #include "engine/KvExportManager.h"
 #include "engine/KvrUserOptions.h"
 #include "library/MediaLibrary.h"
@@ -128,6 +133,32 @@ int main(int argc, char* argv[]) {
     loading.openOn(&window);
     save(&loading, output, "loading-sheet.png");
     loading.finish();
+
+    for (const bool albums : {false, true}) {
+        ExportDialog dialog(&window);
+        dialog.setIsAlbum(albums);
+        dialog.setNumberOfPlaylistForExport(albums ? 12 : 3);
+        dialog.setNumberOfSongsForExport(albums ? 141 : 58);
+        dialog.setNumberOfAllPlaylist(albums ? 40 : 9);
+        dialog.setNumberOfAllSongs(albums ? 420 : 180);
+        dialog.resize(dialog.width(), 490);
+        dialog.open();
+        waitFor([&] { return !dialog.previewNumbersLabel()->text().isEmpty(); });
+        save(&dialog, output, albums ? "export-dialog-albums.png" : "export-dialog.png");
+        dialog.done(QDialog::Accepted);
+    }
+    AdvancedExportDialog advanced(false, &window);
+    advanced.open();
+    save(&advanced, output, "advanced-options.png");
+    advanced.done(QDialog::Rejected);
+    FormatEditor editor(&window);
+    editor.open();
+    save(&editor, output, "format-editor.png");
+    editor.done(QDialog::Rejected);
+    ListingDialog listing(&window);
+    listing.open();
+    save(&listing, output, "listing-dialog.png");
+    listing.done(QDialog::Rejected);
 
     PreviewPanel preview(&window);
     for (const MediaItem* item : library->allMediaItems())

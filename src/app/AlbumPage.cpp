@@ -3,7 +3,9 @@
 #include <QLineEdit>
 
 #include "app/AlbumTableModel.h"
+#include "app/ExportFlow.h"
 #include "app/KvrTableView.h"
+#include "app/ListingFlow.h"
 #include "app/LoadingSheet.h"
 #include "app/RatingDelegate.h"
 #include "app/SongListView.h"
@@ -19,6 +21,8 @@ AlbumPage::AlbumPage(StatusDisplay* status, QWidget* parent)
 }
 
 AlbumPage::~AlbumPage() {
+    // A listing's worker reads the catalogue: it is joined before the catalogue goes.
+    qDeleteAll(findChildren<ListingFlow*>(Qt::FindDirectChildrenOnly));
     if (worker_.joinable()) worker_.join();
 }
 
@@ -51,6 +55,10 @@ void AlbumPage::reloadItunesData() {
             Qt::QueuedConnection);
     });
 }
+
+void AlbumPage::exportFolder() { ExportFlow::start(this, window()); }
+
+void AlbumPage::exportToExcel() { ListingFlow::start(this, window()); }
 
 void AlbumPage::showCatalogue(std::shared_ptr<const MediaLibrary> library,
                               std::shared_ptr<AlbumCatalogue> catalogue) {
@@ -91,4 +99,16 @@ const void* AlbumPage::itemAt(int row) const { return model_->album(row); }
 
 int AlbumPage::rowOfItem(const void* item) const {
     return model_->rowOf(static_cast<const KvrAlbumInfo*>(item));
+}
+
+std::vector<std::shared_ptr<KvrAlbumInfo>> AlbumPage::chosenAlbums(ItemChoice choice) const {
+    std::vector<std::shared_ptr<KvrAlbumInfo>> chosen;
+    if (choice == ItemChoice::Current) {
+        if (auto selected = model_->record(selectedRow())) chosen.push_back(std::move(selected));
+        return chosen;
+    }
+    for (int row = 0; row < model_->rowCount(); ++row)
+        if (choice == ItemChoice::All || model_->isChecked(row))
+            chosen.push_back(model_->record(row));
+    return chosen;
 }

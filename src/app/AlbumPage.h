@@ -22,11 +22,18 @@ class AlbumPage : public BrowserPage {
 
     // Rebuilds the catalogue from the library the session holds; does not re-read the file.
     void reloadItunesData() override;
+    void exportFolder() override;
+    void exportToExcel() override;
     // Whether the catalogue was built from the library the session holds now.
     bool isCurrent() const;
 
     AlbumTableModel* listModel() const { return model_; }
     kelvara::AlbumCatalogue* catalogue() const { return catalogue_.get(); }
+    // The library the records were built from.
+    const std::shared_ptr<const kelvara::MediaLibrary>& library() const { return library_; }
+    // The shown records the choice takes, in list order; none for Current without a selection.
+    std::vector<std::shared_ptr<kelvara::KvrAlbumInfo>> chosenAlbums(
+        kelvara::ItemChoice choice) const;
 
   protected:
     void showRow(int row) override;

@@ -19,6 +19,10 @@ KvrAlbumInfo* AlbumTableModel::album(int row) const {
     return row >= 0 && row < rowCount() ? all_[shownEntry(row)].get() : nullptr;
 }
 
+std::shared_ptr<KvrAlbumInfo> AlbumTableModel::record(int row) const {
+    return row >= 0 && row < rowCount() ? all_[shownEntry(row)] : nullptr;
+}
+
 int AlbumTableModel::rowOf(const KvrAlbumInfo* album) const {
     for (int row = 0; row < rowCount(); ++row)
         if (all_[shownEntry(row)].get() == album) return row;

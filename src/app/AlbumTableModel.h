@@ -20,6 +20,8 @@ class AlbumTableModel : public TickTableModel {
     void setAlbums(const std::vector<std::shared_ptr<kelvara::KvrAlbumInfo>>& albums);
 
     kelvara::KvrAlbumInfo* album(int row) const;
+    // The record shown at `row`, for the jobs that keep it; null outside the shown rows.
+    std::shared_ptr<kelvara::KvrAlbumInfo> record(int row) const;
     int rowOf(const kelvara::KvrAlbumInfo* album) const;
 
     QVariant data(const QModelIndex& index, int role) const override;

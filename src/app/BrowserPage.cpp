@@ -8,6 +8,7 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "app/ExportFlow.h"
 #include "app/KvrTableView.h"
 #include "app/SongListView.h"
 #include "app/TickTableModel.h"
@@ -84,6 +85,14 @@ void BrowserPage::setListModel(TickTableModel* model) {
 int BrowserPage::shownCount() const { return list_->rowCount(); }
 
 int BrowserPage::selectedRow() const { return table_->selectedRow(); }
+
+void BrowserPage::clearSearchAndPersist() {
+    search_->clear();  // an empty search persists the ticks itself, but only when it changed
+    list_->persistTicks();
+}
+
+ExportFlow* BrowserPage::exportFlow() const { return exportFlow_; }
+void BrowserPage::setExportFlow(ExportFlow* flow) { exportFlow_ = flow; }
 
 void BrowserPage::revealInFinder() { songs_->revealInFinder(); }
 void BrowserPage::openFile() { songs_->openFile(); }

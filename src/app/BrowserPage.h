@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 #include "app/SongTableModel.h"
 
+class ExportFlow;
 class KvrTableView;
 class QLineEdit;
 class QPushButton;
@@ -24,6 +26,9 @@ class BrowserPage : public QWidget {
     BrowserPage(SongTableModel::Kind kind, StatusDisplay* status, QWidget* parent = nullptr);
 
     virtual void reloadItunesData() = 0;
+    // The toolbar's Export… and Save Listing…: the dialog, then the run or the listing.
+    virtual void exportFolder() = 0;
+    virtual void exportToExcel() = 0;
     void revealInFinder();
     void openFile();
     void preview();
@@ -38,6 +43,16 @@ class BrowserPage : public QWidget {
 
     // The selected row of the list, -1 when none.
     int selectedRow() const;
+
+    // Before an export or a listing: the search is cleared so that every row counts, and the
+    // ticks are persisted.
+    void clearSearchAndPersist();
+    // The rows the search leaves shown.
+    int shownCount() const;
+
+    // The flow of the page's latest export run, which keeps its engine; null before the first.
+    ExportFlow* exportFlow() const;
+    void setExportFlow(ExportFlow* flow);
 
   Q_SIGNALS:
     // A load finished (the list is filled and the remembered row selected).
@@ -58,7 +73,6 @@ class BrowserPage : public QWidget {
     bool firstTime_ = false;
 
   private:
-    int shownCount() const;
     void selectionChanged();
     void rowPressed(int row, Qt::KeyboardModifiers modifiers);
     void searchChanged(const QString& text);
@@ -72,4 +86,5 @@ class BrowserPage : public QWidget {
     QSplitter* splitter_;
     const void* shownItem_ = nullptr;
     bool quiet_ = false;
+    QPointer<ExportFlow> exportFlow_;
 };

@@ -15,6 +15,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/AlbumPage.h"
+#include "app/ExportFlow.h"
 #include "app/LibrarySettingsDialog.h"
 #include "app/LoadingSheet.h"
 #include "app/LogWindow.h"
@@ -82,6 +83,9 @@ MainWindow::MainWindow(Options options, QWidget* parent)
     albumPage_->songList()->setPreviewPanel(previewPanel_);
 
     connect(playlistPage_, &PlaylistPage::reloadRequested, this, &MainWindow::reloadLibrary);
+    connect(stack_, &QStackedWidget::currentChanged, this, &MainWindow::updateJobActions);
+    connect(albumPage_, &AlbumPage::loaded, this, &MainWindow::updateJobActions);
+    connect(this, &MainWindow::libraryLoaded, this, &MainWindow::updateJobActions);
     connect(welcomePage_, &WelcomePage::openLibraryFile, this, [this] {
         const QString file =
             QFileDialog::getOpenFileName(this, tr("Open Library File"), QDir::homePath(),
@@ -90,6 +94,7 @@ MainWindow::MainWindow(Options options, QWidget* parent)
     });
     resize(1200, 760);
     restoreState();
+    updateJobActions();
 }
 
 MainWindow::~MainWindow() {
@@ -134,6 +139,15 @@ void MainWindow::buildToolBarAndMenus() {
     open->setToolTip(tr("Open the song's file"));
     reload->setToolTip(tr("Read the library again"));
     log->setToolTip(tr("Show the log window"));
+    exportAction_ = makeAction("export", tr("Export…"), QStyle::SP_DialogSaveButton,
+                               QKeySequence("Ctrl+E"), &MainWindow::exportFolder);
+    listingAction_ =
+        makeAction("saveListing", tr("Save Listing…"), QStyle::SP_FileDialogDetailedView,
+                   QKeySequence("Ctrl+S"), &MainWindow::saveToExcel);
+    exportAction_->setIconText(tr("Export"));
+    listingAction_->setIconText(tr("Save Listing"));
+    exportAction_->setToolTip(tr("Export the ticked playlists or albums into a folder (Ctrl+E)"));
+    listingAction_->setToolTip(tr("Save a list of the songs as a CSV or Excel file (Ctrl+S)"));
 
     toolBar_ = addToolBar(tr("Toolbar"));
     toolBar_->setObjectName("toolbar");
@@ -155,6 +169,8 @@ void MainWindow::buildToolBarAndMenus() {
     toolBar_->addWidget(spacer());
     toolBar_->addWidget(status_);
     toolBar_->addWidget(spacer());
+    for (QAction* action : {exportAction_, listingAction_}) toolBar_->addAction(action);
+    toolBar_->addSeparator();
     for (QAction* action : {reveal, open, reload, log}) toolBar_->addAction(action);
     for (QAction* action : toolBar_->actions())
         if (QWidget* button = toolBar_->widgetForAction(action);
@@ -172,9 +188,13 @@ void MainWindow::buildToolBarAndMenus() {
     file->addAction(tr("Library Settings…"), this, &MainWindow::showLibrarySettings)
         ->setObjectName("librarySettings");
     file->addSeparator();
+    file->addAction(exportAction_);
+    file->addAction(listingAction_);
+    file->addSeparator();
     file->addAction(reload);
     file->addSeparator();
-    QAction* quit = file->addAction(tr("Quit"), qApp, &QApplication::quit);
+    // Through the window's close, which asks first while an export runs.
+    QAction* quit = file->addAction(tr("Quit"), this, &QWidget::close);
     quit->setObjectName("quit");
     quit->setShortcut(QKeySequence("Ctrl+Q"));
 
@@ -232,6 +252,24 @@ void MainWindow::selectAlbumsView() {
 
 void MainWindow::showLogWindow() { logWindow_->showWindow(); }
 
+void MainWindow::exportFolder() {
+    if (!exportAction_->isEnabled()) return;
+    if (auto* page = qobject_cast<BrowserPage*>(currentPage())) page->exportFolder();
+}
+
+void MainWindow::saveToExcel() {
+    if (!listingAction_->isEnabled()) return;
+    if (auto* page = qobject_cast<BrowserPage*>(currentPage())) page->exportToExcel();
+}
+
+void MainWindow::updateJobActions() {
+    const bool ready = !loading_ && KvrItunesMAnager::sharedManager().library() &&
+                       qobject_cast<BrowserPage*>(currentPage()) &&
+                       (currentPage() != albumPage_ || albumPage_->isCurrent());
+    exportAction_->setEnabled(ready);
+    listingAction_->setEnabled(ready);
+}
+
 void MainWindow::reloadItunesData() {
     if (albumsAction_->isChecked() && stack_->currentWidget() == albumPage_)
         albumPage_->reloadItunesData();
@@ -254,6 +292,7 @@ void MainWindow::reloadLibrary() {
         return;
     }
     loading_ = true;
+    updateJobActions();
     if (sheet_) sheet_->finish();
     sheet_ = new LoadingSheet(this);
     sheet_->setAttribute(Qt::WA_DeleteOnClose);
@@ -383,6 +422,30 @@ void MainWindow::restoreState() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!runsStopped_ && ExportFlow::anyBusy()) {
+        event->ignore();
+        auto* box = new QMessageBox(QMessageBox::Question, tr("Kelvara"),
+                                    tr("An export is running. Stop it and quit?"),
+                                    QMessageBox::NoButton, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::WindowModal);
+        QPushButton* stop = box->addButton(tr("Stop and Quit"), QMessageBox::DestructiveRole);
+        QPushButton* cancel = box->addButton(QMessageBox::Cancel);
+        box->setDefaultButton(cancel);
+        box->setEscapeButton(cancel);
+        connect(box, &QMessageBox::finished, this, [this, box, stop] {
+            if (box->clickedButton() != stop) return;
+            // The song in flight ends whole; then the window closes as usual.
+            QPointer<MainWindow> window(this);
+            ExportFlow::stopAll([window] {
+                if (!window) return;
+                window->runsStopped_ = true;
+                window->close();
+            });
+        });
+        box->open();
+        return;
+    }
     saveState();
     event->accept();
     // The log window may still be open; closing the main window ends the application anyway.

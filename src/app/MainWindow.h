@@ -44,6 +44,9 @@ class MainWindow : public QMainWindow {
     void selectPlaylistView();
     void selectAlbumsView();
     void showLogWindow();
+    // Export… and Save Listing…, forwarded to the page on screen.
+    void exportFolder();
+    void saveToExcel();
     // Opens a file the user chose and remembers it as "LibraryPath".
     void openLibraryFile(const QString& file);
     void showLibrarySettings();
@@ -71,6 +74,8 @@ class MainWindow : public QMainWindow {
   private:
     struct Loaded;
     void buildToolBarAndMenus();
+    // Export and Save Listing need a library and no load going on.
+    void updateJobActions();
     void finishLoading(std::shared_ptr<Loaded> loaded);
     void offerMusicFolder();
     void saveState() const;
@@ -87,10 +92,14 @@ class MainWindow : public QMainWindow {
     QActionGroup* views_ = nullptr;
     QAction* playlistsAction_ = nullptr;
     QAction* albumsAction_ = nullptr;
+    QAction* exportAction_ = nullptr;
+    QAction* listingAction_ = nullptr;
     std::unique_ptr<LogWindow> logWindow_;
     PreviewPanel* previewPanel_ = nullptr;
     QPointer<LoadingSheet> sheet_;
     std::thread worker_;
     int generation_ = 0;
     bool loading_ = false;
+    // Set once the runs have stopped after the user chose to quit during one.
+    bool runsStopped_ = false;
 };

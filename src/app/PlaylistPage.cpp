@@ -2,7 +2,9 @@
 
 #include <QLineEdit>
 
+#include "app/ExportFlow.h"
 #include "app/KvrTableView.h"
+#include "app/ListingFlow.h"
 #include "app/PlaylistTableModel.h"
 #include "app/SongListView.h"
 #include "platform/PreferencesStore.h"
@@ -31,7 +33,23 @@ void PlaylistPage::showLibrary(std::shared_ptr<const MediaLibrary> library) {
     Q_EMIT loaded();
 }
 
+void PlaylistPage::exportFolder() { ExportFlow::start(this, window()); }
+
+void PlaylistPage::exportToExcel() { ListingFlow::start(this, window()); }
+
 const Playlist* PlaylistPage::selectedPlaylist() const { return model_->playlist(selectedRow()); }
+
+std::vector<const Playlist*> PlaylistPage::chosenPlaylists(ItemChoice choice) const {
+    std::vector<const Playlist*> chosen;
+    if (choice == ItemChoice::Current) {
+        if (const Playlist* selected = selectedPlaylist()) chosen.push_back(selected);
+        return chosen;
+    }
+    for (int row = 0; row < model_->rowCount(); ++row)
+        if (choice == ItemChoice::All || model_->isChecked(row))
+            chosen.push_back(model_->playlist(row));
+    return chosen;
+}
 
 void PlaylistPage::showRow(int row) {
     const Playlist* playlist = model_->playlist(row);

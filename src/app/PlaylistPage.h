@@ -20,9 +20,15 @@ class PlaylistPage : public BrowserPage {
     // Shows the playlists of `library` (none: an empty page).
     void showLibrary(std::shared_ptr<const kelvara::MediaLibrary> library);
     void reloadItunesData() override { Q_EMIT reloadRequested(); }
+    void exportFolder() override;
+    void exportToExcel() override;
 
     PlaylistTableModel* listModel() const { return model_; }
     const kelvara::Playlist* selectedPlaylist() const;
+    // The library the shown playlists belong to.
+    const std::shared_ptr<const kelvara::MediaLibrary>& library() const { return library_; }
+    // The shown playlists the choice takes, in list order; none for Current without a selection.
+    std::vector<const kelvara::Playlist*> chosenPlaylists(kelvara::ItemChoice choice) const;
 
   Q_SIGNALS:
     // The page cannot read the file itself; the window does.

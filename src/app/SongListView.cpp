@@ -396,6 +396,31 @@ void SongListView::toggleColumn(int column) {
     table_->setColumnHidden(column, !table_->isColumnHidden(column));
 }
 
+std::vector<std::string> SongListView::visibleColumns() const {
+    const QHeaderView* header = table_->horizontalHeader();
+    std::vector<std::string> columns;
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int column = header->logicalIndex(visual);
+        if (column < 0 || column >= model_->columnIdentifiers().size()) continue;
+        if (header->isSectionHidden(column)) continue;
+        const QString& identifier = model_->columnIdentifiers()[column];
+        if (identifier.isEmpty() || identifier == QLatin1String("checked")) continue;
+        columns.push_back(identifier.toStdString());
+    }
+    return columns;
+}
+
+std::vector<ListingSortKey> SongListView::sortKeys() const {
+    const QHeaderView* header = table_->horizontalHeader();
+    const int column = header->sortIndicatorSection();
+    if (!header->isSortIndicatorShown() || column < 0 ||
+        column >= model_->columnIdentifiers().size())
+        return {};
+    const QString& identifier = model_->columnIdentifiers()[column];
+    if (identifier.isEmpty() || identifier == QLatin1String("checked")) return {};
+    return {{identifier.toStdString(), header->sortIndicatorOrder() == Qt::AscendingOrder}};
+}
+
 QByteArray SongListView::columnState() const { return table_->horizontalHeader()->saveState(); }
 
 void SongListView::restoreColumnState(const QByteArray& state) {

@@ -8,6 +8,7 @@
 #include "app/SongTableModel.h"
 #include "library/KvrAlbumInfo.h"
 #include "library/Playlist.h"
+#include "listing/ListingSortKey.h"
 
 class KvrTableView;
 class QMenu;
@@ -44,6 +45,12 @@ class SongListView : public QWidget {
     void showAll();
     void hideAll();
     void toggleColumn(int column);
+
+    // What a listing of this list writes: the identifiers of the shown columns in their on-screen
+    // order (the check column left out), and the order the table is sorted by (none when its
+    // header shows no sort indicator).
+    std::vector<std::string> visibleColumns() const;
+    std::vector<kelvara::ListingSortKey> sortKeys() const;
 
     // The header's state (widths, order, shown columns), for the window to keep across runs.
     QByteArray columnState() const;
