@@ -29,7 +29,7 @@ struct ExportArguments {
     std::optional<int> pattern, trackDigits, mp3, aac;
     std::optional<std::string> format;
     // Persistent options for this run only.
-    std::optional<int> layout, order;
+    std::optional<int> layout, order, jobs;
     std::optional<std::string> encoding;
     bool crlf = false, windowsPaths = false, m3uInRoot = false, overwrite = false,
          skipExisting = false;
@@ -114,6 +114,7 @@ KvrUserOptions userOptionsFor(const ExportArguments& args) {
     if (args.convertLossy) options.setDontConvertLossyFormats(false);
     if (args.noConvertLossy) options.setDontConvertLossyFormats(true);
     if (args.convertSameType) options.setDontConvertSameType(false);
+    if (args.jobs) options.setParallelSongs(*args.jobs);
     return options;
 }
 
@@ -331,6 +332,11 @@ void addExportCommand(CLI::App& app, CliContext& context, int& exitCode) {
         ->excludes(lossy);
     export_->add_flag("--convert-same-type", args->convertSameType,
                       "Re-encode songs already in the target format");
+    export_
+        ->add_option("--jobs", args->jobs,
+                     "Songs converted at once: 0 one per core, 1 one at a time (default: the "
+                     "ParallelSongs option)")
+        ->check(CLI::Range(0, KvrUserOptions::kMaxParallelSongs));
 
     export_->callback([&context, &exitCode, args] {
         if (args->playlists.empty() && args->playlistIDs.empty() && args->albums.empty() &&

@@ -41,6 +41,8 @@ const OptionInfo kOptions[] = {
      "Names and m3u text: 0 UTF-8, 1 Latin-1 (code page 1252), 2 ASCII"},
     {"DeleteHiddenFiles", "deleteHiddenFiles", true, 0, 1,
      "Remove .DS_Store, ._ files and the like from the destination at the end"},
+    {"ParallelSongs", "parallelSongs", false, 0, KvrUserOptions::kMaxParallelSongs,
+     "Songs converted at once: 0 one per core, 1 one at a time"},
 };
 
 std::int64_t valueOf(const KvrUserOptions& o, const std::string& key) {
@@ -56,6 +58,7 @@ std::int64_t valueOf(const KvrUserOptions& o, const std::string& key) {
     if (key == "TracksOrder") return toStored(o.tracksOrder());
     if (key == "OrderAscending") return o.orderAscending();
     if (key == "PlaylistEncoding") return toStored(o.playlistEncoding());
+    if (key == "ParallelSongs") return o.parallelSongs();
     return o.deleteHiddenFiles();
 }
 

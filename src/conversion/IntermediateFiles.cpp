@@ -25,4 +25,17 @@ Status IntermediateFiles::ensureDocumentsFolder() {
     return okStatus();
 }
 
+std::string IntermediateFiles::numbered(const std::string& stem, const std::string& extension,
+                                        int worker) {
+    if (worker <= 1) return stem + extension;
+    return stem + "-" + std::to_string(worker) + extension;
+}
+
+void IntermediateFiles::removeWorkingFiles(int workers) {
+    std::error_code ec;
+    for (int worker = 1; worker <= workers; ++worker)
+        for (const auto& file : {songData(worker), tmpArtWork(worker), tmpAACSongData(worker)})
+            std::filesystem::remove(file, ec);
+}
+
 }  // namespace kelvara

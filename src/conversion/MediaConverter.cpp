@@ -99,7 +99,14 @@ Status MediaConverter::beginRun(const std::function<void(const std::string&)>& l
     return okStatus();
 }
 
-void MediaConverter::endRun() { lock_.release(); }
+void MediaConverter::endRun() {
+    // A run that converted one song at a time leaves its working files, as it always has; one
+    // that converted several at once removes every worker's, while the lock still keeps every
+    // other run away from them.
+    if (const int workers = workersUsed_.exchange(1); workers > 1)
+        IntermediateFiles::removeWorkingFiles(workers);
+    lock_.release();
+}
 
 bool MediaConverter::prepareWorkingFiles(const ConversionJob& job, RunLock& songLock) {
     if (const Status folder = IntermediateFiles::ensureDocumentsFolder(); !folder.ok()) {
@@ -113,6 +120,12 @@ bool MediaConverter::prepareWorkingFiles(const ConversionJob& job, RunLock& song
     if (locked.ok() && *locked) return true;
     if (!stopped(job)) say(job.logErrorMessage, "Error: " + locked.message());
     return false;
+}
+
+void MediaConverter::noteWorker(int worker) {
+    int seen = workersUsed_.load();
+    while (worker > seen && !workersUsed_.compare_exchange_weak(seen, worker)) {
+    }
 }
 
 std::uint32_t MediaConverter::transcoderBitRate(int kbps) {
@@ -148,6 +161,7 @@ std::optional<ConversionOutcome> MediaConverter::checkDestination(const Conversi
 }
 
 ConversionOutcome MediaConverter::convertItemAtUrl(const ConversionJob& job) {
+    noteWorker(job.worker);
     if (const auto early = checkDestination(job, true)) return *early;
     RunLock songLock;
     if (!prepareWorkingFiles(job, songLock)) return ConversionOutcome::Failed;
@@ -167,7 +181,7 @@ ConversionOutcome MediaConverter::convertItemAtUrl(const ConversionJob& job) {
                 const auto keep = [&](const std::string& line) { mp3.console.push_back(line); };
                 try {
                     mp3.status = Mp3Encoder::encode(
-                        IntermediateFiles::songData(), (*file)->fd(), job.bitRate,
+                        IntermediateFiles::songData(job.worker), (*file)->fd(), job.bitRate,
                         Mp3Encoder::qualityForAlgorithm(job.algorithm), job.destination.string(),
                         keep, &progress, job.cancel);
                 } catch (const std::exception& e) {
@@ -175,13 +189,13 @@ ConversionOutcome MediaConverter::convertItemAtUrl(const ConversionJob& job) {
                 }
             });
         // Announces its end to the encoder however it returns.
-        decoded = PcmDecoder::decode(job.source, IntermediateFiles::songData(),
+        decoded = PcmDecoder::decode(job.source, IntermediateFiles::songData(job.worker),
                                      file.ok() ? &progress : nullptr, job.cancel);
     }
     if (stopped(job)) {
         // The MP3's temporary file goes with `file`; a part of the song is no working file.
         std::error_code ec;
-        std::filesystem::remove(IntermediateFiles::songData(), ec);
+        std::filesystem::remove(IntermediateFiles::songData(job.worker), ec);
         return ConversionOutcome::Failed;
     }
     if (!decoded.ok) {
@@ -217,9 +231,10 @@ ConversionOutcome MediaConverter::convertTomp3andSaveTo(
     // Artwork that cannot be used leaves the song without a picture, not unconverted.
     const SongArtwork artwork = songArtwork(job, 0.9f);
     if (artwork.jpeg) {
-        const Status saved = writeWholeFile(IntermediateFiles::tmpArtWork(), *artwork.jpeg);
+        const Status saved =
+            writeWholeFile(IntermediateFiles::tmpArtWork(job.worker), *artwork.jpeg);
         if (saved.ok())
-            tags.artwork = IntermediateFiles::tmpArtWork();
+            tags.artwork = IntermediateFiles::tmpArtWork(job.worker);
         else
             say(job.console,
                 "Cannot save the artwork; the song is converted without it: " + saved.message());
@@ -247,12 +262,13 @@ ConversionOutcome MediaConverter::convertTomp3andSaveTo(
 }
 
 ConversionOutcome MediaConverter::convertToAACItemAtUrl(const ConversionJob& job) {
+    noteWorker(job.worker);
     if (const auto early = checkDestination(job, false)) return *early;
     say(job.console, std::to_string(job.bitRate));
     RunLock songLock;
     if (!prepareWorkingFiles(job, songLock)) return ConversionOutcome::Failed;
     // A failed transcoding must never leave the previous song's audio for this one.
-    const auto temporary = IntermediateFiles::tmpAACSongData();
+    const auto temporary = IntermediateFiles::tmpAACSongData(job.worker);
     std::error_code ec;
     std::filesystem::remove(temporary, ec);
     {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -16,13 +17,15 @@ namespace kelvara {
 // The conversion subsystem behind SongConverter: MP3 through the intermediate WAVE file, LAME and
 // id3lib; AAC through AACTranscoder and a remux with metadata; album artwork files. Every file
 // the user keeps is written under a temporary name in its folder and renamed into place only when
-// complete. One instance per run; conversions are synchronous.
+// complete. One instance per run; conversions are synchronous, and songs of different workers may
+// be converted at the same time on different threads.
 class MediaConverter : public SongConverter {
   public:
     // Quietens FFmpeg's own stderr messages: failures reach the log with their reasons.
     MediaConverter();
     ~MediaConverter() override = default;
 
+    bool convertsSongsAtOnce() const override { return true; }
     Status beginRun(const std::function<void(const std::string&)>& logMessage,
                     const std::atomic<bool>* cancel) override;
     void endRun() override;
@@ -53,7 +56,11 @@ class MediaConverter : public SongConverter {
     // `songLock` for this song. False (the reason logged as an issue) when either fails.
     bool prepareWorkingFiles(const ConversionJob& job, RunLock& songLock);
 
+    // Remembers the highest worker number met, whose working files endRun removes.
+    void noteWorker(int worker);
+
     RunLock lock_;
+    std::atomic<int> workersUsed_{1};
 };
 
 }  // namespace kelvara

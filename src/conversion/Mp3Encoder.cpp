@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "conversion/PcmDecoder.h"
@@ -78,6 +79,10 @@ class Mp3Encoding {
     }
 
     bool setUpLame(int bitRate, int quality) {
+        // LAME fills shared tables on its first setup without a guard; songs converted at the
+        // same time set up one after the other.
+        static std::mutex setUp;
+        std::lock_guard lock(setUp);
         lame_.reset(lame_init());
         if (!lame_) {
             error_ = "lame_init failed";

@@ -8,23 +8,16 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <thread>
 
+#include "dialogs/Described.h"
 #include "engine/ExportChoices.h"
 #include "engine/KvrUserOptions.h"
 
 using namespace kelvara;
-
-namespace {
-
-template <typename Control>
-Control* described(Control* control, const QString& name, const QString& tip) {
-    control->setAccessibleName(name);
-    control->setToolTip(tip);
-    return control;
-}
-
-}  // namespace
 
 AdvancedExportDialog::AdvancedExportDialog(bool isAlbum, QWidget* parent)
     : QDialog(parent), isAlbum_(isAlbum) {
@@ -96,6 +89,15 @@ void AdvancedExportDialog::buildControls() {
     conversionLayout->addRow(dontConverIfSameTypeButton_);
     conversionLayout->addRow(dontConvertLossyFormatsButton_);
     conversionLayout->addRow(algorithmCaption, algorithmSelectionButton_);
+    parallelSongsBox_ = described(
+        new QSpinBox(conversionBox), tr("Songs converted at once"),
+        tr("How many songs are converted at the same time; each takes one processor core"));
+    parallelSongsBox_->setRange(0, KvrUserOptions::kMaxParallelSongs);
+    parallelSongsBox_->setSpecialValueText(
+        tr("One per core (%1)").arg(std::max(1u, std::thread::hardware_concurrency())));
+    auto* parallelCaption = new QLabel(tr("Songs converted at &once:"), conversionBox);
+    parallelCaption->setBuddy(parallelSongsBox_);
+    conversionLayout->addRow(parallelCaption, parallelSongsBox_);
     layout->addWidget(conversionBox);
 
     auto* m3uBox = new QGroupBox(tr("m3u files"), this);
@@ -194,6 +196,7 @@ void AdvancedExportDialog::showOptions() {
     playlistEncodingButton_->setCurrentIndex(
         static_cast<int>(toStored(options.playlistEncoding())));
     deleteHiddenFilesCheckBox_->setChecked(options.deleteHiddenFiles());
+    parallelSongsBox_->setValue(options.parallelSongs());
 }
 
 void AdvancedExportDialog::orginizeMusicOptionDidChange() {
@@ -219,6 +222,7 @@ void AdvancedExportDialog::saveOptions() {
     options.setPlaylistEncoding(
         storedOption<PlaylistEncoding>(playlistEncodingButton_->currentIndex()));
     options.setDeleteHiddenFiles(deleteHiddenFilesCheckBox_->isChecked());
+    options.setParallelSongs(parallelSongsBox_->value());
     PreferencesStore& store = PreferencesStore::standardUserDefaults();
     options.saveTo(store);
     store.flush();

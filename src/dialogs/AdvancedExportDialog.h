@@ -6,6 +6,7 @@ class QCheckBox;
 class QComboBox;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 
 // The export dialog's advanced options: folder layout, m3u placement and text, existing files,
 // conversion exceptions, track order, hidden files. Shows the shared options when it is made;
@@ -29,6 +30,7 @@ class AdvancedExportDialog : public QDialog {
     QCheckBox* lineEndingLF() const { return lineEndingLF_; }
     QCheckBox* lineEndingCRLF() const { return lineEndingCRLF_; }
     QComboBox* algorithmSelectionButton() const { return algorithmSelectionButton_; }
+    QSpinBox* parallelSongsBox() const { return parallelSongsBox_; }
     QComboBox* orderSelectionButton() const { return orderSelectionButton_; }
     QCheckBox* orderAscendingButton() const { return orderAscendingButton_; }
     QComboBox* playlistEncodingButton() const { return playlistEncodingButton_; }
@@ -53,6 +55,7 @@ class AdvancedExportDialog : public QDialog {
     QCheckBox* lineEndingLF_;
     QCheckBox* lineEndingCRLF_;
     QComboBox* algorithmSelectionButton_;
+    QSpinBox* parallelSongsBox_;
     QComboBox* orderSelectionButton_;
     QCheckBox* orderAscendingButton_;
     QComboBox* playlistEncodingButton_;

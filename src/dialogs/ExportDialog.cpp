@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "dialogs/AdvancedExportDialog.h"
+#include "dialogs/Described.h"
 #include "dialogs/FormatEditor.h"
 #include "engine/KvExportManager.h"
 #include "engine/KvrUserOptions.h"
@@ -34,13 +35,6 @@ void fillBitRates(QComboBox* list, std::span<const std::int64_t> rates) {
     for (std::int64_t rate : rates)
         list->addItem(rate == 0 ? ExportDialog::tr("Keep source bit rate")
                                 : ExportDialog::tr("%1 kbit/s").arg(rate));
-}
-
-template <typename Control>
-Control* described(Control* control, const QString& name, const QString& tip) {
-    control->setAccessibleName(name);
-    control->setToolTip(tip);
-    return control;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "dialogs/Described.h"
 #include "platform/PreferencesStore.h"
 
 using namespace kelvara;
@@ -17,14 +18,6 @@ constexpr const char* kTypeKey = "fileType";
 
 PreferencesStore& settings() { return PreferencesStore::standardUserDefaults(); }
 
-QRadioButton* makeRadio(const QString& text, const QString& accessibleName, const QString& toolTip,
-                        QWidget* parent) {
-    auto* radio = new QRadioButton(text, parent);
-    radio->setAccessibleName(accessibleName);
-    radio->setToolTip(toolTip);
-    return radio;
-}
-
 }  // namespace
 
 ListingDialog::ListingDialog(QWidget* window) : QDialog(window) {
@@ -35,9 +28,9 @@ ListingDialog::ListingDialog(QWidget* window) : QDialog(window) {
 
     contentBox_ = new QGroupBox(tr("List the songs of"), this);
     contentBox_->setAccessibleName(tr("Songs to list"));
-    checkedOnly_ = makeRadio({}, {}, {}, contentBox_);
-    currentOnly_ = makeRadio({}, {}, {}, contentBox_);
-    all_ = makeRadio({}, {}, {}, contentBox_);
+    checkedOnly_ = new QRadioButton(contentBox_);
+    currentOnly_ = new QRadioButton(contentBox_);
+    all_ = new QRadioButton(contentBox_);
     auto* contentLayout = new QVBoxLayout(contentBox_);
     contentLayout->addWidget(checkedOnly_);
     contentLayout->addWidget(currentOnly_);
@@ -45,17 +38,16 @@ ListingDialog::ListingDialog(QWidget* window) : QDialog(window) {
 
     auto* typeBox = new QGroupBox(tr("File type"), this);
     typeBox->setAccessibleName(tr("File type"));
-    xlsxType_ = makeRadio(tr("Excel &workbook (.xlsx)"), tr("Excel workbook"),
-                          tr("Save the listing as an Excel workbook, for Excel 2007 and later, "
-                             "LibreOffice and most spreadsheets"),
-                          typeBox);
-    xlsType_ =
-        makeRadio(tr("Excel &97-2004 workbook (.xls)"), tr("Excel 97-2004 workbook"),
-                  tr("Save the listing in the older Excel format, for Excel 97 to 2004"), typeBox);
-    csvType_ = makeRadio(tr("&CSV file (.csv)"), tr("CSV file"),
+    xlsxType_ =
+        described(new QRadioButton(tr("Excel &workbook (.xlsx)"), typeBox), tr("Excel workbook"),
+                  tr("Save the listing as an Excel workbook, for Excel 2007 and later, "
+                     "LibreOffice and most spreadsheets"));
+    xlsType_ = described(new QRadioButton(tr("Excel &97-2004 workbook (.xls)"), typeBox),
+                         tr("Excel 97-2004 workbook"),
+                         tr("Save the listing in the older Excel format, for Excel 97 to 2004"));
+    csvType_ = described(new QRadioButton(tr("&CSV file (.csv)"), typeBox), tr("CSV file"),
                          tr("Save the listing as comma-separated text, sorted as the song list "
-                            "is sorted"),
-                         typeBox);
+                            "is sorted"));
     auto* typeLayout = new QVBoxLayout(typeBox);
     typeLayout->addWidget(xlsxType_);
     typeLayout->addWidget(xlsType_);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <thread>
 
 #include "engine/FileNameRules.h"
 #include "engine/HiddenFileSweep.h"
@@ -118,6 +119,8 @@ void KvExportManager::startRun() {
 
     ui_.beginPowerInhibit("Exporting tracks");
     powerHeld_ = true;
+    if (converting() && converter_->convertsSongsAtOnce() && songsAtOnce() > 1)
+        pool_.emplace(songsAtOnce());
     if (beginConverter()) exportNext();
 }
 
@@ -187,6 +190,9 @@ void KvExportManager::loadItem() {
 }
 
 void KvExportManager::exportNext() {
+    // With every worker busy the next song waits here, before the stop request is read: a stop
+    // made meanwhile ends the run before that song, not after it.
+    if (pool_) pool_->waitForFreeWorker();
     if (abort_) {
         stopByUser();
         return;
@@ -198,15 +204,19 @@ void KvExportManager::exportNext() {
         nextItemOrDone();
         return;
     }
+    ticket_ = report_.open();
     const MediaItem& song = *songsArray_[static_cast<std::size_t>(songIndex_)];
     currentSong_ = &song;
     createPathForTrack(song);
     if (!currentUrl_) return;  // the folder failure has ended the run
 
-    ui_.setProgressValue(static_cast<long>(songIndex_));
+    // The bar counts the songs finished: it moves when the songs before this one have reported.
+    showProgressValue(static_cast<long>(songIndex_));
     if (exportType_ == ExportType::Albums) {
-        ui_.setProgressMaximum(static_cast<long>(songsArray_.size()));
-        ui_.setProgressMessage("Exporting album: " + itemTitle_);
+        const auto maximum = static_cast<long>(songsArray_.size());
+        const std::string message = "Exporting album: " + itemTitle_;
+        report_.say(ticket_, [this, maximum] { ui_.setProgressMaximum(maximum); });
+        report_.say(ticket_, [this, message] { ui_.setProgressMessage(message); });
         if (exportAlbumImage_ && !folderLink_) exportAlbumArtwork(song);
     }
     songInFlight_ = true;
@@ -214,6 +224,13 @@ void KvExportManager::exportNext() {
 }
 
 void KvExportManager::nextItemOrDone() {
+    // The playlist file is written once its songs are, as one song at a time would; an abort
+    // while they finished ends the run as it would have before the next song.
+    drain();
+    if (abort_) {
+        stopByUser();
+        return;
+    }
     savePlaylistString();
     playlistFile_->clear();
     songIndex_ = -1;
@@ -242,6 +259,7 @@ void KvExportManager::nextItemOrDone() {
 }
 
 void KvExportManager::doneExport() {
+    drain();
     clearHiddenFiles();
     logMessage(kEqualsLine);
     const std::int64_t issues = errorCount_;
@@ -267,6 +285,8 @@ void KvExportManager::willReturn() {
 }
 
 void KvExportManager::stopByUser() {
+    // The songs in flight finish (or, after abort(), stop) and report before the run's last line.
+    drain();
     logMessage("User stopped export");
     ui_.setSpinner(false);
     ui_.setSmallInfo("");
@@ -276,6 +296,7 @@ void KvExportManager::stopByUser() {
 }
 
 void KvExportManager::stopByFailure(const std::string& description) {
+    drain();
     logMessage(kHyphenLine);
     logMessage("Export stopped with error:" + description);
     ui_.closeProgress();
@@ -313,6 +334,9 @@ void KvExportManager::handOn() {
     }
     songInFlight_ = false;
     ++handOnCount_;
+    // A song handed to the pool completes its report there.
+    if (ticket_ != 0) report_.complete(ticket_);
+    ticket_ = 0;
     post(&KvExportManager::exportNext);
 }
 
@@ -348,6 +372,20 @@ void KvExportManager::recoverFrom(const std::string& what) {
     }
 }
 
+int KvExportManager::songsAtOnce() const {
+    if (userOptions_.parallelSongs() > 0) return userOptions_.parallelSongs();
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(
+        std::clamp<unsigned>(cores, 1, static_cast<unsigned>(KvrUserOptions::kMaxParallelSongs)));
+}
+
+void KvExportManager::drain() {
+    if (pool_) pool_->waitIdle();
+    dispatched_.clear();
+    if (ticket_ != 0) report_.complete(ticket_);
+    ticket_ = 0;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Songs
 
@@ -369,7 +407,18 @@ void KvExportManager::exportSong(const MediaItem& song) {
     const std::string fileName = names_->songFileName(song, sourceName, target.ext, number);
     const fs::path destination = *currentUrl_ / fileName;
     playlistFile_->addSong(song, trackLocalFolderPath_, fileName);
-    ui_.consoleLine(">>>>> location from " + source.string() + " to " + destination.string());
+    // A song whose file an earlier song in flight is writing sees that song's outcome, as it
+    // would one song at a time: whether the file exists decides its skip or replace.
+    if (dispatched_.count(destination)) {
+        drain();
+        if (abort_) {
+            songInFlight_ = false;
+            stopByUser();
+            return;
+        }
+        ticket_ = report_.open();
+    }
+    consoleTo(ticket_, ">>>>> location from " + source.string() + " to " + destination.string());
     if (refuseSource(text(song.title()), source, destination)) return;
 
     if (target.mp3 || target.aac)
@@ -479,17 +528,34 @@ void KvExportManager::convertSong(const MediaItem& song, bool toMp3, const fs::p
     ui_.setSpinner(true);
     ui_.setSmallInfo("Converting song: " + (present(song.title()) ? *song.title() : sourceName));
 
+    ConversionJob job = jobFor(song, source, destination, static_cast<int>(rate));
+    if (pool_) {
+        dispatch(std::move(job), toMp3);
+    } else {
+        runConversion(job, toMp3);
+    }
+    handOn();
+}
+
+ConversionJob KvExportManager::jobFor(const MediaItem& song, const fs::path& source,
+                                      const fs::path& destination, int rate) {
     ConversionJob job;
     job.song = &song;
     job.source = source;
     job.destination = destination;
-    job.bitRate = static_cast<int>(rate);
+    job.bitRate = rate;
     job.algorithm = userOptions_.algorithm();
     job.skipIfExists = userOptions_.skipIfExists();
     job.cancel = &abort_;
-    job.logMessage = [this](const std::string& line) { logMessage(line); };
-    job.logErrorMessage = [this](const std::string& line) { logErrorMessage(line); };
-    job.console = [this](const std::string& line) { ui_.consoleLine(line); };
+    // The song's lines keep their place in the log, whichever thread converts it.
+    const OrderedReport::Ticket ticket = ticket_;
+    job.logMessage = [this, ticket](const std::string& line) { logTo(ticket, line, false); };
+    job.logErrorMessage = [this, ticket](const std::string& line) { logTo(ticket, line, true); };
+    job.console = [this, ticket](const std::string& line) { consoleTo(ticket, line); };
+    return job;
+}
+
+void KvExportManager::runConversion(const ConversionJob& job, bool toMp3) {
     try {
         if (toMp3)
             converter_->convertItemAtUrl(job);
@@ -497,9 +563,24 @@ void KvExportManager::convertSong(const MediaItem& song, bool toMp3, const fs::p
             converter_->convertToAACItemAtUrl(job);
     } catch (const std::exception& error) {
         // Nothing may cross the song's boundary; the run goes on with the next song.
-        logErrorMessage(std::string("Error: ") + error.what());
+        job.logErrorMessage(std::string("Error: ") + error.what());
     }
-    handOn();
+}
+
+void KvExportManager::dispatch(ConversionJob job, bool toMp3) {
+    dispatched_.insert(job.destination);
+    const OrderedReport::Ticket ticket = ticket_;
+    ticket_ = 0;  // the song's report is the pool's to complete now
+    pool_->submit([this, job = std::move(job), toMp3, ticket](int worker) mutable {
+        job.worker = worker;
+        try {
+            // A song still waiting for its worker when the run was aborted is not begun.
+            if (!abort_) runConversion(job, toMp3);
+        } catch (...) {
+            // Even a failed report must not end the process or leave the later songs held.
+        }
+        report_.complete(ticket);
+    });
 }
 
 void KvExportManager::copySong(const MediaItem& song, const fs::path& source,
@@ -511,7 +592,7 @@ void KvExportManager::copySong(const MediaItem& song, const fs::path& source,
     std::error_code ec;
     const auto status = fs::symlink_status(destination, ec);
     if (status.type() != fs::file_type::not_found && !ec) {
-        ui_.consoleLine("File exists!!");
+        consoleTo(ticket_, "File exists!!");
         if (userOptions_.skipIfExists()) {
             logMessage("File exists at:" + destination.string());
             handOn();
@@ -553,8 +634,8 @@ void KvExportManager::createPathForTrack(const MediaItem& song) {
     if (const std::error_code ec = makeSongFolder(levels)) {
         const std::string description =
             "Cannot create folder " + folder.string() + ": " + ec.message();
-        ui_.consoleLine("Error: Create folder failed " + folder.string() + " (" + ec.message() +
-                        ")");
+        consoleTo(ticket_,
+                  "Error: Create folder failed " + folder.string() + " (" + ec.message() + ")");
         stopByFailure(description);
         return;
     }
@@ -631,13 +712,27 @@ void KvExportManager::savePlaylistString() {
 
 // Titles and paths may hold line breaks and escape sequences; a log line stays one line and
 // never drives the terminal.
-void KvExportManager::logMessage(const std::string& line) {
-    ui_.logLine(FileNameRules::withoutControlCharacters(line, " "));
+void KvExportManager::logMessage(const std::string& line) { logTo(ticket_, line, false); }
+
+void KvExportManager::logErrorMessage(const std::string& line) { logTo(ticket_, line, true); }
+
+void KvExportManager::logTo(OrderedReport::Ticket ticket, const std::string& line, bool issue) {
+    if (issue) ++errorCount_;
+    std::string shown = FileNameRules::withoutControlCharacters(line, " ");
+    report_.say(ticket, [this, issue, shown = std::move(shown)] {
+        if (issue)
+            ui_.issueLine(shown);
+        else
+            ui_.logLine(shown);
+    });
 }
 
-void KvExportManager::logErrorMessage(const std::string& line) {
-    ++errorCount_;
-    ui_.issueLine(FileNameRules::withoutControlCharacters(line, " "));
+void KvExportManager::consoleTo(OrderedReport::Ticket ticket, const std::string& line) {
+    report_.say(ticket, [this, line] { ui_.consoleLine(line); });
+}
+
+void KvExportManager::showProgressValue(long value) {
+    report_.say(ticket_, [this, value] { ui_.setProgressValue(value); });
 }
 
 void KvExportManager::logOptions() {

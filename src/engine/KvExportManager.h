@@ -12,12 +12,14 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/ConversionPool.h"
 #include "engine/DestinationNames.h"
 #include "engine/ExportOptionValues.h"
 #include "engine/ExportUi.h"
 #include "engine/KvrUserOptions.h"
 #include "engine/M3uPlaylist.h"
 #include "engine/MetadataToken.h"
+#include "engine/OrderedReport.h"
 #include "engine/SerialWorker.h"
 #include "engine/SongConverter.h"
 #include "library/KvrAlbumInfo.h"
@@ -39,8 +41,12 @@ enum class RunEnding {
     StoppedByFailure,  // a folder could not be made, or the converter could not start
 };
 
-// One export run over playlists or albums into a destination folder: the songs one at a time on
-// the run's own worker thread, with the log, progress and end of run reported through ExportUi.
+// One export run over playlists or albums into a destination folder, with the log, progress and
+// end of run reported through ExportUi. The run's own worker thread takes the songs in export
+// order and decides everything about each (status, name, skip or replace, playlist entry) and
+// copies; with more than one song at once (the "ParallelSongs" option), conversions are handed to
+// a pool of that many workers and overlap, while everything each song reports is held until the
+// songs before it have reported, so that the result and the log are those of one song at a time.
 // Make one per run: fill the run options, then call exportPlaylists or exportAlbums.
 class KvExportManager {
   public:
@@ -89,7 +95,7 @@ class KvExportManager {
     // Blocks until the run has ended (returns at once when none was started).
     RunEnding waitUntilFinished();
     RunEnding ending() const;
-    // Ends the run at once: the song in flight stops and leaves no partial file, nothing follows.
+    // Ends the run at once: the songs in flight stop and leave no partial file, nothing follows.
     void abort();
 
     // Issues logged so far (the final summary line, when it is one, included).
@@ -145,9 +151,23 @@ class KvExportManager {
     void post(void (KvExportManager::*step)());
     void runStep(void (KvExportManager::*step)());
     void recoverFrom(const std::string& what);
+    // How many songs may be converted at once: the option, with 0 meaning one per core.
+    int songsAtOnce() const;
+    // Waits for the songs in flight and lets everything they reported be said; what is said after
+    // follows it.
+    void drain();
+    // Hands a conversion to the pool; the song's report goes with it.
+    void dispatch(ConversionJob job, bool toMp3);
+    void runConversion(const ConversionJob& job, bool toMp3);
+    ConversionJob jobFor(const MediaItem& song, const std::filesystem::path& source,
+                         const std::filesystem::path& destination, int rate);
 
     void logMessage(const std::string& line);
     void logErrorMessage(const std::string& line);
+    // The same for the song of `ticket`, from whichever thread works on it.
+    void logTo(OrderedReport::Ticket ticket, const std::string& line, bool issue);
+    void consoleTo(OrderedReport::Ticket ticket, const std::string& line);
+    void showProgressValue(long value);
     void logOptions();
     const char* layoutName() const;
     void clearHiddenFiles();
@@ -198,6 +218,10 @@ class KvExportManager {
     bool powerHeld_ = false;
     bool songInFlight_ = false;
     std::set<std::filesystem::path> cleanedFolders_;
+    // The current song's place in the report (0 between songs), and the destinations of the
+    // conversions handed to the pool since it was last idle.
+    OrderedReport::Ticket ticket_ = 0;
+    std::set<std::filesystem::path> dispatched_;
 
     std::atomic<std::int64_t> errorCount_{0};
     std::atomic<std::int64_t> handOnCount_{0};
@@ -207,6 +231,11 @@ class KvExportManager {
     mutable std::mutex endingMutex_;
     std::condition_variable endingChanged_;
     RunEnding ending_ = RunEnding::NotStarted;
+
+    OrderedReport report_;
+    // The conversion workers of a run with more than one song at once; joined before the members
+    // their tasks use go, and after the run's worker, which hands them their tasks.
+    std::optional<ConversionPool> pool_;
 
     // Last member: destroyed (joined) first, while everything its tasks use still exists.
     SerialWorker worker_;

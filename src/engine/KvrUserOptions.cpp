@@ -53,6 +53,10 @@ KvrUserOptions KvrUserOptions::loadFrom(const PreferencesStore& store) {
     o.orderAscending_ = flag("OrderAscending", true);
     o.deleteHiddenFiles_ = flag("DeleteHiddenFiles", true);
     o.playlistEncoding_ = storedOption<PlaylistEncoding>(integer("PlaylistEncoding", 0));
+    // A negative or absurd count reads as the default: one song per core.
+    const std::int64_t parallel = integer("ParallelSongs", 0);
+    o.parallelSongs_ =
+        parallel >= 0 && parallel <= kMaxParallelSongs ? static_cast<int>(parallel) : 0;
     return o;
 }
 
@@ -70,6 +74,7 @@ void KvrUserOptions::saveTo(PreferencesStore& store) const {
     flag("OrderAscending", orderAscending_);
     flag("DeleteHiddenFiles", deleteHiddenFiles_);
     store.setInteger("PlaylistEncoding", toStored(playlistEncoding_));
+    store.setInteger("ParallelSongs", parallelSongs_);
 }
 
 int KvrUserOptions::lameQuality() const {

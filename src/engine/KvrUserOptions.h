@@ -13,6 +13,9 @@ namespace kelvara {
 // the advanced options (dialog or `kelvara-cli options set`) change them and write the store.
 class KvrUserOptions {
   public:
+    // The most songs a run keeps in flight, whatever the setting asks for.
+    static constexpr int kMaxParallelSongs = 64;
+
     // The process-wide options, loaded from the standard store by the first call (exactly once,
     // also under concurrent first calls).
     static KvrUserOptions& shareOptions();
@@ -49,6 +52,11 @@ class KvrUserOptions {
     void setDeleteHiddenFiles(bool v) { deleteHiddenFiles_ = v; }
     bool dontConvertLossyFormats() const { return dontConvertLossyFormats_; }
     void setDontConvertLossyFormats(bool v) { dontConvertLossyFormats_ = v; }
+    // How many songs are converted at once; 0 means one per core of the machine.
+    int parallelSongs() const { return parallelSongs_; }
+    void setParallelSongs(int v) {
+        parallelSongs_ = v < 0 ? 0 : v > kMaxParallelSongs ? kMaxParallelSongs : v;
+    }
 
     // The LAME quality the "Algorithm" setting selects: best 2, standard 5, fastest 7.
     int lameQuality() const;
@@ -66,6 +74,7 @@ class KvrUserOptions {
     PlaylistEncoding playlistEncoding_ = PlaylistEncoding::Utf8;
     bool deleteHiddenFiles_ = true;
     bool dontConvertLossyFormats_ = false;
+    int parallelSongs_ = 0;
 };
 
 }  // namespace kelvara

@@ -29,6 +29,9 @@ struct ConversionJob {
     std::function<void(const std::string&)> logErrorMessage;
     // Lines for the developer console (not the log window).
     std::function<void(const std::string&)> console;
+    // Which set of working files the conversion uses: 1 the run's fixed ones; songs converted at
+    // the same time have different numbers.
+    int worker = 1;
 };
 
 enum class ConversionOutcome {
@@ -42,12 +45,17 @@ class SongConverter {
   public:
     virtual ~SongConverter() = default;
 
+    // Whether songs with different `worker` numbers may be converted at the same time, each on its
+    // own thread. A converter that does not say so gets one song at a time, whatever the option.
+    virtual bool convertsSongsAtOnce() const { return false; }
+
     // Called once before the first song and once after the last. beginRun takes the exclusive lock
     // on the shared intermediate files (waiting, and saying so through `logMessage`, while another
     // Kelvara run holds it; the wait ends early when `cancel` becomes true). Fails when the run
     // cannot convert at all, or when `cancel` ended the wait.
     virtual Status beginRun(const std::function<void(const std::string&)>& logMessage,
                             const std::atomic<bool>* cancel) = 0;
+    // Releases the lock; after songs of several workers, it first removes their working files.
     virtual void endRun() = 0;
 
     // MP3 at job.bitRate with ID3v2 tags and artwork.

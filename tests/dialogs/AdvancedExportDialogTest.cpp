@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -164,7 +166,8 @@ TEST_F(AdvancedExportDialogTest, SharesEveryOptionWithTheCommandLine) {
     for (const char* setting :
          {"OrginizeFilesOption 4", "SaveM3uWithFiles 0", "SkipIfExists 0", "WindowsPaths 1",
           "DontConvertSameType 0", "DontConvertLossyFormats 1", "LineEnding 1", "Algorithm 2",
-          "TracksOrder 5", "OrderAscending 0", "PlaylistEncoding latin1", "DeleteHiddenFiles 0"})
+          "TracksOrder 5", "OrderAscending 0", "PlaylistEncoding latin1", "DeleteHiddenFiles 0",
+          "ParallelSongs 3"})
         cli(QStringList{"options", "set"} + QString(setting).split(' '));
     PreferencesStore::useDirectory(config.path());
     KvrUserOptions::resetSharedOptions();
@@ -183,6 +186,7 @@ TEST_F(AdvancedExportDialogTest, SharesEveryOptionWithTheCommandLine) {
     EXPECT_FALSE(dialog->orderAscendingButton()->isChecked());
     EXPECT_EQ(dialog->playlistEncodingButton()->currentIndex(), 1);
     EXPECT_FALSE(dialog->deleteHiddenFilesCheckBox()->isChecked());
+    EXPECT_EQ(dialog->parallelSongsBox()->value(), 3);
 
     // Every control changed back; the command line then lists what the dialog stored.
     choose(dialog->orginizeFilesOptionButton(), 4);
@@ -197,15 +201,18 @@ TEST_F(AdvancedExportDialogTest, SharesEveryOptionWithTheCommandLine) {
     dialog->orderAscendingButton()->click();
     choose(dialog->playlistEncodingButton(), 2);
     dialog->deleteHiddenFilesCheckBox()->click();
+    dialog->parallelSongsBox()->setFocus();
+    QTest::keyClick(dialog->parallelSongsBox(), Qt::Key_Down);
     dialog->okButton()->click();
 
     QStringList shown;
     for (const QString& line : cli({"options"}).split('\n', Qt::SkipEmptyParts))
         shown << line.section(' ', 0, 0) + "=" + line.simplified().section(' ', 1, 1);
-    for (const QString& expected : (QStringList{
-             "OrginizeFilesOption=3", "SaveM3uWithFiles=1", "SkipIfExists=1", "WindowsPaths=0",
-             "DontConvertSameType=1", "DontConvertLossyFormats=0", "LineEnding=0", "Algorithm=0",
-             "TracksOrder=7", "OrderAscending=1", "PlaylistEncoding=2", "DeleteHiddenFiles=1"}))
+    for (const QString& expected :
+         (QStringList{"OrginizeFilesOption=3", "SaveM3uWithFiles=1", "SkipIfExists=1",
+                      "WindowsPaths=0", "DontConvertSameType=1", "DontConvertLossyFormats=0",
+                      "LineEnding=0", "Algorithm=0", "TracksOrder=7", "OrderAscending=1",
+                      "PlaylistEncoding=2", "DeleteHiddenFiles=1", "ParallelSongs=2"}))
         EXPECT_TRUE(shown.contains(expected)) << expected.toStdString();
 }
 
