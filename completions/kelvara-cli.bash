@@ -122,14 +122,14 @@ _kelvara_cli() {
             --verbose --m3u --no-m3u --pattern --format --track-digits --mp3 --aac --copy --jobs
             --artwork --artist-folder --layout --encoding --crlf --windows-paths --m3u-in-root
             --overwrite --skip-existing --order --descending --keep-hidden-files --convert-lossy
-            --no-convert-lossy --convert-same-type' ;;
+            --no-convert-lossy --convert-same-type --update --mirror --dry-run --json' ;;
         options)
             if [[ -z $subcommand ]]; then
                 options='set'
             elif [[ $subcommand == set && $prev == set ]]; then
                 options='OrginizeFilesOption SaveM3uWithFiles SkipIfExists WindowsPaths
                     DontConvertSameType DontConvertLossyFormats LineEnding Algorithm TracksOrder
-                    OrderAscending PlaylistEncoding DeleteHiddenFiles ParallelSongs'
+                    OrderAscending PlaylistEncoding DeleteHiddenFiles ParallelSongs MirrorDestination'
             fi
             ;;
     esac

@@ -70,6 +70,10 @@ complete -c kelvara-cli -n '__fish_seen_subcommand_from export' -l windows-paths
 complete -c kelvara-cli -n '__fish_seen_subcommand_from export' -l m3u-in-root -d 'm3u files in the destination'
 complete -c kelvara-cli -n '__fish_seen_subcommand_from export' -l overwrite -d 'Replace existing files'
 complete -c kelvara-cli -n '__fish_seen_subcommand_from export' -l skip-existing -d 'Leave existing files alone'
+complete -c kelvara-cli -n '__fish_seen_subcommand_from export' -l update -d 'Write a song again only when it changed'
+complete -c kelvara-cli -n '__fish_seen_subcommand_from export' -l mirror -d 'Remove what is no longer exported'
+complete -c kelvara-cli -n '__fish_seen_subcommand_from export' -l dry-run -d 'Write nothing; print the plan'
+complete -c kelvara-cli -n '__fish_seen_subcommand_from export' -l json -d 'With --dry-run: the plan as JSON'
 complete -c kelvara-cli -n '__fish_seen_subcommand_from export' -l order -x -a '0\tplaylist 1\tartist 2\ttitle 3\talbum 4\tyear 5\t"date added" 6\t"play count" 7\tshuffle' -d 'Song order'
 complete -c kelvara-cli -n '__fish_seen_subcommand_from export' -l descending -d 'Sort descending'
 complete -c kelvara-cli -n '__fish_seen_subcommand_from export' -l keep-hidden-files -d 'Keep .DS_Store and the like'
@@ -78,4 +82,4 @@ complete -c kelvara-cli -n '__fish_seen_subcommand_from export' -l no-convert-lo
 complete -c kelvara-cli -n '__fish_seen_subcommand_from export' -l convert-same-type -d 'Re-encode songs already in the target format'
 
 complete -c kelvara-cli -n '__fish_seen_subcommand_from options; and not __fish_seen_subcommand_from set' -a set -d 'Store one option'
-complete -c kelvara-cli -n '__fish_seen_subcommand_from set' -a 'OrginizeFilesOption SaveM3uWithFiles SkipIfExists WindowsPaths DontConvertSameType DontConvertLossyFormats LineEnding Algorithm TracksOrder OrderAscending PlaylistEncoding DeleteHiddenFiles ParallelSongs'
+complete -c kelvara-cli -n '__fish_seen_subcommand_from set' -a 'OrginizeFilesOption SaveM3uWithFiles SkipIfExists WindowsPaths DontConvertSameType DontConvertLossyFormats LineEnding Algorithm TracksOrder OrderAscending PlaylistEncoding DeleteHiddenFiles ParallelSongs MirrorDestination'

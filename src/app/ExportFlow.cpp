@@ -1,12 +1,19 @@
 #include "app/ExportFlow.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <atomic>
 #include <exception>
+#include <future>
 
 #include "app/AlbumPage.h"
 #include "app/AlbumTableModel.h"
@@ -59,6 +66,47 @@ class RunUi : public QtExportUi {
     std::atomic<bool> songBegun_{false};
 };
 
+// The dry run behind "Preview" tells nobody anything while it runs: its plan is the answer.
+class SilentUi : public ExportUi {
+  public:
+    void logLine(const std::string&) override {}
+    void issueLine(const std::string&) override {}
+    void showProgress() override {}
+    void closeProgress() override {}
+    void setProgressMaximum(long) override {}
+    void setProgressValue(long) override {}
+    void setProgressMessage(const std::string&) override {}
+    void setSmallInfo(const std::string&) override {}
+    void setSpinner(bool) override {}
+    bool cancelRequested() const override { return false; }
+    void alert(const std::string&) override {}
+    void notify(const std::string&, const std::string&) override {}
+    void openDestination(const std::filesystem::path&) override {}
+    void beginPowerInhibit(const std::string&) override {}
+    void endPowerInhibit() override {}
+};
+
+// The answer to the removal question, handed from the GUI thread to the run's worker. Whatever
+// ends the question without an answer (the box closed with the window, the application quitting
+// before it was shown) counts as "keep": the last owner going answers no.
+class RemovalAnswer {
+  public:
+    ~RemovalAnswer() { give(false); }
+    void give(bool remove) {
+        if (!given_.exchange(true)) promise_.set_value(remove);
+    }
+    std::future<bool> future() { return promise_.get_future(); }
+
+  private:
+    std::promise<bool> promise_;
+    std::atomic<bool> given_{false};
+};
+
+bool keepsInStep(const KvrUserOptions& options) {
+    return options.existingFiles() == KvrUserOptions::ExistingFiles::UpdateWhenChanged ||
+           options.mirrorDestination();
+}
+
 }  // namespace
 
 ExportFlow::ExportFlow(BrowserPage* page, QWidget* window, bool albums)
@@ -69,8 +117,13 @@ ExportFlow::ExportFlow(BrowserPage* page, QWidget* window, bool albums)
 ExportFlow::~ExportFlow() {
     std::erase(flows(), this);
     if (dialog_) dialog_->deleteLater();
+    {
+        std::lock_guard lock(questionMutex_);
+        if (dropQuestion_) dropQuestion_();
+    }
     // The engine ends a run still going and joins its worker before the front end goes.
     manager_.reset();
+    preview_.reset();
 }
 
 void ExportFlow::setUiSetupForTests(std::function<void(QtExportUi&)> setup) {
@@ -223,11 +276,159 @@ void ExportFlow::folderChosen(const QString& folder) {
         manager_->setPreferences(PreferencesStore::standardUserDefaults());
         manager_->setLibrary(library_);
         if (dialog_) dialog_->applyTo(*manager_);
+        manager_->setConfirmRemoval(
+            [this](std::size_t count, const std::vector<std::string>& first) {
+                return confirmRemoval(count, first);
+            });
+        if (keepsInStep(KvrUserOptions::shareOptions())) {
+            previewUi_ = std::make_unique<SilentUi>();
+            preview_ = std::make_unique<KvExportManager>(*previewUi_, converter_.get());
+            preview_->setUserOptions(KvrUserOptions::shareOptions());
+            preview_->setPreferences(PreferencesStore::standardUserDefaults());
+            preview_->setLibrary(library_);
+            preview_->setDryRun(true);
+            if (dialog_) dialog_->applyTo(*preview_);
+        }
     } catch (const std::exception& error) {
         return failed(error.what());
     }
     if (dialog_) dialog_->deleteLater();
+    if (preview_) return openReadySheet();
+    proceed();
+}
 
+void ExportFlow::openReadySheet() {
+    auto* sheet = new QDialog(window_);
+    sheet->setObjectName(QString::fromUtf8(kReadySheetName));
+    sheet->setWindowTitle(tr("Export"));
+    sheet->setWindowModality(Qt::WindowModal);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    auto* layout = new QVBoxLayout(sheet);
+    layout->addWidget(new QLabel(tr("Export into this folder?"), sheet));
+    auto* folder = new QLabel(QDir::toNativeSeparators(destination_), sheet);
+    folder->setWordWrap(true);
+    layout->addWidget(folder);
+    sheet->setMinimumWidth(420);
+    auto* buttons = new QHBoxLayout;
+    auto* preview = new QPushButton(tr("&Preview"), sheet);
+    preview->setAccessibleName(tr("Preview"));
+    preview->setToolTip(
+        tr("Show what the export would write, skip and remove, without writing "
+           "anything"));
+    auto* cancel = new QPushButton(tr("Cancel"), sheet);
+    cancel->setAccessibleName(tr("Cancel"));
+    cancel->setToolTip(tr("Do not export"));
+    auto* start = new QPushButton(tr("Export"), sheet);
+    start->setAccessibleName(tr("Export"));
+    start->setToolTip(tr("Start the export into this folder"));
+    start->setDefault(true);
+    buttons->addWidget(preview);
+    buttons->addStretch();
+    buttons->addWidget(cancel);
+    buttons->addWidget(start);
+    layout->addLayout(buttons);
+    connect(preview, &QPushButton::clicked, this, &ExportFlow::showPreview);
+    connect(start, &QPushButton::clicked, sheet, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, sheet, &QDialog::reject);
+    // Escape rejects the sheet; only Export goes on.
+    connect(sheet, &QDialog::finished, this, [this](int result) {
+        if (result == QDialog::Accepted)
+            proceed();
+        else
+            end();
+    });
+    sheet->open();
+}
+
+void ExportFlow::showPreview() {
+    if (!preview_) return;
+    auto* window = new QDialog(window_);
+    window->setObjectName(QString::fromUtf8(kPreviewWindowName));
+    window->setWindowTitle(tr("Export Preview"));
+    window->setWindowModality(Qt::WindowModal);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->resize(640, 420);
+    auto* layout = new QVBoxLayout(window);
+    auto* text = new QPlainTextEdit(window);
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setAccessibleName(tr("Export plan"));
+    text->setToolTip(tr("What the export would do with each song, playlist file and removal"));
+    text->setPlainText(tr("Working out the plan…"));
+    layout->addWidget(text);
+    auto* close = new QPushButton(tr("Close"), window);
+    close->setAccessibleName(tr("Close"));
+    close->setToolTip(tr("Close the preview"));
+    close->setDefault(true);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(close);
+    layout->addLayout(row);
+    connect(close, &QPushButton::clicked, window, &QDialog::accept);
+    window->open();
+
+    const std::filesystem::path destination(QFile::encodeName(destination_).toStdString());
+    // One dry run per flow: the plan does not change while the sheet is open.
+    if (preview_->ending() == RunEnding::NotStarted) {
+        if (albums_)
+            preview_->exportAlbums(albumRecords_, destination);
+        else
+            preview_->exportPlaylists(playlists_, destination);
+    }
+    // The dry run only reads; the window fills in when it is done.
+    auto* poll = new QTimer(window);
+    poll->setInterval(30);
+    connect(poll, &QTimer::timeout, window, [this, poll, text] {
+        if (!preview_ || preview_->ending() == RunEnding::Running) return;
+        poll->stop();
+        QStringList lines;
+        for (const std::string& line : preview_->plan().lines())
+            lines << QString::fromStdString(line);
+        text->setPlainText(lines.join(QLatin1Char('\n')));
+    });
+    poll->start();
+}
+
+bool ExportFlow::confirmRemoval(std::size_t count, const std::vector<std::string>& first) {
+    QString names;
+    for (const std::string& name : first)
+        names += QStringLiteral("\n") + QString::fromStdString(name);
+    if (count > first.size()) names += QStringLiteral("\n…");
+    const QString text = tr("The export would remove %1 files that are no longer in the "
+                            "selection:\n%2\n\nRemove them?")
+                             .arg(count)
+                             .arg(names);
+    auto answer = std::make_shared<RemovalAnswer>();
+    std::future<bool> future = answer->future();
+    {
+        std::lock_guard lock(questionMutex_);
+        dropQuestion_ = [answer] { answer->give(false); };
+    }
+    QPointer<QWidget> window = window_;
+    QMetaObject::invokeMethod(
+        qApp,
+        [answer, window, text]() mutable {
+            auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Kelvara"), text,
+                                        QMessageBox::NoButton, window);
+            QPushButton* remove = box->addButton(tr("Remove Files"), QMessageBox::DestructiveRole);
+            QPushButton* keep = box->addButton(tr("Keep Files"), QMessageBox::RejectRole);
+            box->setDefaultButton(keep);
+            box->setEscapeButton(keep);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+            QObject::connect(box, &QMessageBox::finished, box, [answer, box, remove] {
+                answer->give(box->clickedButton() == remove);
+            });
+            box->open();
+        },
+        Qt::QueuedConnection);
+    const bool remove = future.get();
+    std::lock_guard lock(questionMutex_);
+    dropQuestion_ = nullptr;
+    return remove;
+}
+
+void ExportFlow::proceed() {
     if (!anyOtherBusy()) return startRun();
     stage_ = Stage::Waiting;
     if (LogWindow* log = logWindow()) log->appendLine(QString::fromUtf8(kWaitingLine));

@@ -5,6 +5,8 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <vector>
 
 class AlbumPage;
@@ -16,6 +18,7 @@ class QTimer;
 class QtExportUi;
 
 namespace kelvara {
+class ExportUi;
 class KvExportManager;
 class KvrAlbumInfo;
 class MediaLibrary;
@@ -33,6 +36,10 @@ class ExportFlow : public QObject {
 
   public:
     static constexpr const char* kWaitingLine = "Waiting for the export in progress…";
+    // The sheet shown after the folder chooser when the run keeps the destination in step
+    // (update or mirror), with "Preview", "Cancel" and "Export".
+    static constexpr const char* kReadySheetName = "exportReadySheet";
+    static constexpr const char* kPreviewWindowName = "exportPreviewWindow";
 
     // Opens the export dialog on `window` (the main window); the rest follows when it closes.
     static void start(PlaylistPage* page, QWidget* window);
@@ -62,6 +69,12 @@ class ExportFlow : public QObject {
     void openDialog();
     void dialogEnded();
     void folderChosen(const QString& folder);
+    // What follows the folder: the run, or its turn after the runs before it.
+    void proceed();
+    void openReadySheet();
+    void showPreview();
+    // Asks, from the run's worker, before more than a handful of files are removed.
+    bool confirmRemoval(std::size_t count, const std::vector<std::string>& first);
     void startRun();
     void cancelWait();
     // Another run is going, or asked to run before this one.
@@ -87,4 +100,10 @@ class ExportFlow : public QObject {
     std::unique_ptr<QtExportUi> ui_;
     std::unique_ptr<kelvara::SongConverter> converter_;
     std::unique_ptr<kelvara::KvExportManager> manager_;
+    // The dry run behind "Preview", with the run's options; it writes nothing.
+    std::unique_ptr<kelvara::ExportUi> previewUi_;
+    std::unique_ptr<kelvara::KvExportManager> preview_;
+    // Answers "keep" to a removal question still open, so that the worker waiting for it can end.
+    std::mutex questionMutex_;
+    std::function<void()> dropQuestion_;
 };

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <iostream>
 #include <optional>
 
@@ -35,6 +36,16 @@ struct ExportArguments {
          skipExisting = false;
     bool descending = false, keepHiddenFiles = false, convertLossy = false, noConvertLossy = false;
     bool convertSameType = false;
+    // Keeping a destination in step.
+    bool update = false, mirror = false, dryRun = false, json = false;
+};
+
+// A dry run's output is its plan, printed at the end; the log lines of the run stay unsaid.
+class PlanOnlyUi : public ConsoleExportUi {
+  public:
+    using ConsoleExportUi::ConsoleExportUi;
+    void logLine(const std::string&) override {}
+    void issueLine(const std::string&) override {}
 };
 
 int bitRateFromStore(const PreferencesStore& store, const char* key, bool aac) {
@@ -108,6 +119,8 @@ KvrUserOptions userOptionsFor(const ExportArguments& args) {
     if (args.m3uInRoot) options.setSaveM3uWithFiles(false);
     if (args.overwrite) options.setSkipIfExists(false);
     if (args.skipExisting) options.setSkipIfExists(true);
+    if (args.update) options.setExistingFiles(KvrUserOptions::ExistingFiles::UpdateWhenChanged);
+    if (args.mirror) options.setMirrorDestination(true);
     if (args.order) options.setTracksOrder(storedOption<TrackOrder>(*args.order));
     if (args.descending) options.setOrderAscending(false);
     if (args.keepHiddenFiles) options.setDeleteHiddenFiles(false);
@@ -226,9 +239,13 @@ int runExport(CliContext& context, const ExportArguments& args) {
     }
 
     InterruptHandler interrupts;  // before any thread starts
-    ConsoleExportUi ui(args.verbose);
+    std::unique_ptr<ConsoleExportUi> shown = args.dryRun
+                                                 ? std::make_unique<PlanOnlyUi>(args.verbose)
+                                                 : std::make_unique<ConsoleExportUi>(args.verbose);
+    ConsoleExportUi& ui = *shown;
     auto converter = makeConverter();
     KvExportManager manager(ui, converter.get());
+    manager.setDryRun(args.dryRun);
     manager.setUserOptions(userOptionsFor(args));
     manager.setLibrary(context.library());
     ExportArguments effective = args;
@@ -247,8 +264,15 @@ int runExport(CliContext& context, const ExportArguments& args) {
     const RunEnding ending = manager.waitUntilFinished();
     interrupts.forget();
 
+    std::string log = ui.log();
+    if (args.dryRun) {
+        log.clear();
+        for (const std::string& line : manager.plan().lines()) log += line + "\n";
+        std::fputs(args.json ? manager.plan().toJson().c_str() : log.c_str(), stdout);
+        std::fflush(stdout);
+    }
     if (args.logFile) {
-        if (const Status saved = writeFileAtomically(*args.logFile, ui.log()); !saved.ok())
+        if (const Status saved = writeFileAtomically(*args.logFile, log); !saved.ok())
             std::cerr << "kelvara-cli: cannot save the log: " << saved.message() << "\n";
     }
     return exitCodeFor(ending, manager.errorCount());
@@ -314,8 +338,21 @@ void addExportCommand(CLI::App& app, CliContext& context, int& exitCode) {
     export_->add_flag("--windows-paths", args->windowsPaths, "m3u paths with backslashes");
     export_->add_flag("--m3u-in-root", args->m3uInRoot, "m3u files in the destination folder");
     auto* overwrite = export_->add_flag("--overwrite", args->overwrite, "Replace existing files");
-    export_->add_flag("--skip-existing", args->skipExisting, "Leave existing files alone")
-        ->excludes(overwrite);
+    auto* skipExisting =
+        export_->add_flag("--skip-existing", args->skipExisting, "Leave existing files alone")
+            ->excludes(overwrite);
+    export_
+        ->add_flag("--update", args->update,
+                   "Write a song again only when its source, the options or the file changed")
+        ->excludes(overwrite)
+        ->excludes(skipExisting);
+    export_->add_flag("--mirror", args->mirror,
+                      "Afterwards remove the files an earlier export wrote that this one no longer "
+                      "produces");
+    auto* dryRun = export_->add_flag("--dry-run", args->dryRun,
+                                     "Write nothing; print what the export would do");
+    export_->add_flag("--json", args->json, "With --dry-run: print the plan as JSON")
+        ->needs(dryRun);
     export_
         ->add_option("--order", args->order,
                      "Song order: 0 playlist, 1 artist, 2 title, 3 album, 4 year, 5 date added, "

@@ -25,7 +25,8 @@ const OptionInfo kOptions[] = {
      "4 Root/Artist/Album"},
     {"SaveM3uWithFiles", "saveM3uWithFiles", true, 0, 1,
      "Put the m3u file in the folder of the tracks where the layout allows"},
-    {"SkipIfExists", "skipIfExists", true, 0, 1, "1: leave existing files alone; 0: replace them"},
+    {"SkipIfExists", "skipIfExists", false, 0, 2,
+     "1: leave existing files alone; 0: replace them; 2: update when changed"},
     {"WindowsPaths", "windowsPaths", true, 0, 1, "Write m3u paths with backslashes"},
     {"DontConvertSameType", "dontConvertSameType", true, 0, 1,
      "Copy songs already in the target format instead of re-encoding"},
@@ -43,12 +44,15 @@ const OptionInfo kOptions[] = {
      "Remove .DS_Store, ._ files and the like from the destination at the end"},
     {"ParallelSongs", "parallelSongs", false, 0, KvrUserOptions::kMaxParallelSongs,
      "Songs converted at once: 0 one per core, 1 one at a time"},
+    {"MirrorDestination", "mirrorDestination", true, 0, 1,
+     "Remove the files an earlier export wrote that the selection no longer holds"},
 };
 
 std::int64_t valueOf(const KvrUserOptions& o, const std::string& key) {
     if (key == "OrginizeFilesOption") return toStored(o.filesSaveToFolder());
     if (key == "SaveM3uWithFiles") return o.saveM3uWithFiles();
-    if (key == "SkipIfExists") return o.skipIfExists();
+    if (key == "SkipIfExists") return static_cast<std::int64_t>(o.existingFiles());
+    if (key == "MirrorDestination") return o.mirrorDestination();
     if (key == "WindowsPaths") return o.windowsPaths();
     if (key == "DontConvertSameType") return o.dontConvertSameType();
     if (key == "DontConvertLossyFormats") return o.dontConvertLossyFormats();
@@ -69,6 +73,14 @@ std::optional<std::int64_t> parseValue(const OptionInfo& option, const std::stri
         for (const char* no : {"0", "false", "no", "off"})
             if (equalsIgnoringCase(text, no)) return 0;
         return std::nullopt;
+    }
+    // Still takes the yes/no it took before "update when changed" was added.
+    if (std::string(option.key) == "SkipIfExists") {
+        if (equalsIgnoringCase(text, "update")) return 2;
+        for (const char* yes : {"true", "yes", "on"})
+            if (equalsIgnoringCase(text, yes)) return 1;
+        for (const char* no : {"false", "no", "off"})
+            if (equalsIgnoringCase(text, no)) return 0;
     }
     if (std::string(option.key) == "PlaylistEncoding") {
         if (equalsIgnoringCase(text, "utf8") || equalsIgnoringCase(text, "utf-8")) return 0;

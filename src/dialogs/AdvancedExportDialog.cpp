@@ -64,8 +64,13 @@ void AdvancedExportDialog::buildControls() {
     ifFileExistsOverwriteButton_ =
         described(new QRadioButton(tr("&Replace it"), existingBox), tr("Replace existing files"),
                   tr("Delete a song already in the destination and export it again"));
+    ifFileExistsUpdateButton_ = described(
+        new QRadioButton(tr("&Update when changed"), existingBox), tr("Update when changed"),
+        tr("Export a song again only when its source, the export options or the exported file "
+           "changed since the last export"));
     existingLayout->addWidget(ifFileExistsSkipButton_);
     existingLayout->addWidget(ifFileExistsOverwriteButton_);
+    existingLayout->addWidget(ifFileExistsUpdateButton_);
     existingLayout->addStretch();
     layout->addWidget(existingBox);
 
@@ -146,6 +151,12 @@ void AdvancedExportDialog::buildControls() {
                   tr("At the end of the export, delete files like .DS_Store and ._ files in the "
                      "destination"));
     layout->addWidget(deleteHiddenFilesCheckBox_);
+    mirrorDestinationCheckBox_ = described(
+        new QCheckBox(tr("Remove songs that are no longer in the selec&tion"), this),
+        tr("Remove songs that are no longer in the selection"),
+        tr("After the export, delete the files an earlier export wrote that this one no longer "
+           "produces; files you put there yourself are never touched"));
+    layout->addWidget(mirrorDestinationCheckBox_);
     layout->addStretch();
 
     auto* buttons = new QHBoxLayout;
@@ -183,8 +194,18 @@ void AdvancedExportDialog::showOptions() {
     orginizeMusicOptionDidChange();
     saveM3uWithFiles_->setText(QStringLiteral("Save m3u file in the same folder with tracks "));
     if (!isAlbum_) orginizeFilesOptionButton_->setItemText(0, tr("Playlist folder"));
-    (options.skipIfExists() ? ifFileExistsSkipButton_ : ifFileExistsOverwriteButton_)
-        ->setChecked(true);
+    switch (options.existingFiles()) {
+        case KvrUserOptions::ExistingFiles::Skip:
+            ifFileExistsSkipButton_->setChecked(true);
+            break;
+        case KvrUserOptions::ExistingFiles::Replace:
+            ifFileExistsOverwriteButton_->setChecked(true);
+            break;
+        case KvrUserOptions::ExistingFiles::UpdateWhenChanged:
+            ifFileExistsUpdateButton_->setChecked(true);
+            break;
+    }
+    mirrorDestinationCheckBox_->setChecked(options.mirrorDestination());
     dontConvertLossyFormatsButton_->setChecked(options.dontConvertLossyFormats());
     windowsPathCheckBox_->setChecked(options.windowsPaths());
     dontConverIfSameTypeButton_->setChecked(options.dontConvertSameType());
@@ -211,7 +232,11 @@ void AdvancedExportDialog::saveOptions() {
     options.setFilesSaveToFolder(folderLayoutAt(orginizeFilesOptionButton_->currentIndex()));
     options.setSaveM3uWithFiles(saveM3uWithFiles_->isChecked());
     options.setDontConvertLossyFormats(dontConvertLossyFormatsButton_->isChecked());
-    options.setSkipIfExists(ifFileExistsSkipButton_->isChecked());
+    options.setExistingFiles(
+        ifFileExistsUpdateButton_->isChecked() ? KvrUserOptions::ExistingFiles::UpdateWhenChanged
+        : ifFileExistsSkipButton_->isChecked() ? KvrUserOptions::ExistingFiles::Skip
+                                               : KvrUserOptions::ExistingFiles::Replace);
+    options.setMirrorDestination(mirrorDestinationCheckBox_->isChecked());
     options.setWindowsPaths(windowsPathCheckBox_->isChecked());
     options.setDontConvertSameType(dontConverIfSameTypeButton_->isChecked());
     // Both boxes off means CR LF.

@@ -9,8 +9,9 @@ class QRadioButton;
 class QSpinBox;
 
 // The export dialog's advanced options: folder layout, m3u placement and text, existing files,
-// conversion exceptions, track order, hidden files. Shows the shared options when it is made;
-// OK writes them into the options and the preferences store, Cancel writes nothing.
+// conversion exceptions, track order, hidden files, removing what left the selection. Shows the
+// shared options when it is made; OK writes them into the options and the preferences store, Cancel
+// writes nothing.
 class AdvancedExportDialog : public QDialog {
     Q_OBJECT
 
@@ -25,6 +26,8 @@ class AdvancedExportDialog : public QDialog {
     QCheckBox* dontConvertLossyFormatsButton() const { return dontConvertLossyFormatsButton_; }
     QRadioButton* ifFileExistsSkipButton() const { return ifFileExistsSkipButton_; }
     QRadioButton* ifFileExistsOverwriteButton() const { return ifFileExistsOverwriteButton_; }
+    QRadioButton* ifFileExistsUpdateButton() const { return ifFileExistsUpdateButton_; }
+    QCheckBox* mirrorDestinationCheckBox() const { return mirrorDestinationCheckBox_; }
     QCheckBox* windowsPathCheckBox() const { return windowsPathCheckBox_; }
     QCheckBox* dontConverIfSameTypeButton() const { return dontConverIfSameTypeButton_; }
     QCheckBox* lineEndingLF() const { return lineEndingLF_; }
@@ -50,6 +53,8 @@ class AdvancedExportDialog : public QDialog {
     QCheckBox* dontConvertLossyFormatsButton_;
     QRadioButton* ifFileExistsSkipButton_;
     QRadioButton* ifFileExistsOverwriteButton_;
+    QRadioButton* ifFileExistsUpdateButton_;
+    QCheckBox* mirrorDestinationCheckBox_;
     QCheckBox* windowsPathCheckBox_;
     QCheckBox* dontConverIfSameTypeButton_;
     QCheckBox* lineEndingLF_;

@@ -9,6 +9,7 @@
 #include "engine/FileNameRules.h"
 #include "engine/HiddenFileSweep.h"
 #include "engine/SongOrder.h"
+#include "library/ValidUtf8.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileCopy.h"
 #include "platform/TextCompare.h"
@@ -36,6 +37,18 @@ bool sameFile(const fs::path& a, const fs::path& b) {
     struct stat second {};
     if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+UpdateDecision::Policy policyFor(KvrUserOptions::ExistingFiles existing) {
+    switch (existing) {
+        case KvrUserOptions::ExistingFiles::Replace:
+            return UpdateDecision::Policy::Overwrite;
+        case KvrUserOptions::ExistingFiles::UpdateWhenChanged:
+            return UpdateDecision::Policy::Update;
+        case KvrUserOptions::ExistingFiles::Skip:
+            break;
+    }
+    return UpdateDecision::Policy::Skip;
 }
 
 }  // namespace
@@ -100,7 +113,8 @@ void KvExportManager::startRun() {
     ui_.setProgressValue(0);
     logMessage("Starting export:");
     logOptions();
-    cleanLeftoversOnce(exportUrl_);
+    if (!dryRun_) cleanLeftoversOnce(exportUrl_);
+    loadManifest();
 
     names_.emplace(namingOptions());
     playlistFile_.emplace(playlistFileOptions());
@@ -117,6 +131,10 @@ void KvExportManager::startRun() {
         (exportType_ == ExportType::Playlists ? "Exporting playlist: " : "Exporting album: ") +
         itemTitle_);
 
+    if (dryRun_) {
+        exportNext();
+        return;
+    }
     ui_.beginPowerInhibit("Exporting tracks");
     powerHeld_ = true;
     if (converting() && converter_->convertsSongsAtOnce() && songsAtOnce() > 1)
@@ -260,6 +278,15 @@ void KvExportManager::nextItemOrDone() {
 
 void KvExportManager::doneExport() {
     drain();
+    if (dryRun_) {
+        endManifest(false);
+        ui_.closeProgress();
+        finish(RunEnding::Finished);
+        return;
+    }
+    // Before the hidden-file sweep: the clutter files it removes would keep folders from being
+    // left empty.
+    endManifest(false);
     clearHiddenFiles();
     logMessage(kEqualsLine);
     const std::int64_t issues = errorCount_;
@@ -287,6 +314,7 @@ void KvExportManager::willReturn() {
 void KvExportManager::stopByUser() {
     // The songs in flight finish (or, after abort(), stop) and report before the run's last line.
     drain();
+    endManifest(true);
     logMessage("User stopped export");
     ui_.setSpinner(false);
     ui_.setSmallInfo("");
@@ -297,6 +325,7 @@ void KvExportManager::stopByUser() {
 
 void KvExportManager::stopByFailure(const std::string& description) {
     drain();
+    endManifest(true);
     logMessage(kHyphenLine);
     logMessage("Export stopped with error:" + description);
     ui_.closeProgress();
@@ -458,6 +487,8 @@ bool KvExportManager::passOver(const MediaItem& song) {
     else
         return false;
     logErrorMessage(issue);
+    ++failedSongs_;
+    planRefusal(song, issue);
     handOn();
     return true;
 }
@@ -502,6 +533,8 @@ bool KvExportManager::refuseSource(const std::string& title, const fs::path& sou
     } else {
         return false;
     }
+    ++failedSongs_;
+    if (currentSong_) planRefusal(*currentSong_, "the source is not a file that can be read");
     handOn();
     return true;
 }
@@ -523,16 +556,32 @@ void KvExportManager::convertSong(const MediaItem& song, bool toMp3, const fs::p
         if (song.bitrate() != 0) currentSongBitRate_ = std::min<std::int64_t>(song.bitrate(), cap);
     }
     const std::int64_t rate = chosen >= 1 ? chosen : currentSongBitRate_;
+    OutputShape shape;
+    shape.conversion = toMp3 ? "mp3" : "aac";
+    shape.bitRate = rate;
+    shape.quality = toMp3 ? userOptions_.lameQuality() : 0;
+    SongRecord record;
+    const UpdateDecision::Verdict verdict = decideFor(source, destination, shape, record);
+    if (dryRun_) {
+        // A constant bit rate makes the size: kbit/s times seconds, over eight.
+        planSong(song, source, record, verdict, toMp3 ? "MP3" : "AAC",
+                 rate * 125 * static_cast<std::int64_t>(song.totalTime()) / 1000);
+        handOn();
+        return;
+    }
     logMessage(std::string(toMp3 ? "Converting to MP3(" : "Converting to AAC(") +
                std::to_string(static_cast<int>(rate)) + ") song: " + sourceName);
     ui_.setSpinner(true);
     ui_.setSmallInfo("Converting song: " + (present(song.title()) ? *song.title() : sourceName));
 
     ConversionJob job = jobFor(song, source, destination, static_cast<int>(rate));
+    // An update decides per file; the other policies leave it to the converter, as always.
+    if (userOptions_.existingFiles() == KvrUserOptions::ExistingFiles::UpdateWhenChanged)
+        job.skipIfExists = !verdict.write;
     if (pool_) {
-        dispatch(std::move(job), toMp3);
+        dispatch(std::move(job), toMp3, std::move(record));
     } else {
-        runConversion(job, toMp3);
+        runConversion(job, toMp3, record);
     }
     handOn();
 }
@@ -555,27 +604,31 @@ ConversionJob KvExportManager::jobFor(const MediaItem& song, const fs::path& sou
     return job;
 }
 
-void KvExportManager::runConversion(const ConversionJob& job, bool toMp3) {
+void KvExportManager::runConversion(const ConversionJob& job, bool toMp3,
+                                    const SongRecord& record) {
     try {
-        if (toMp3)
-            converter_->convertItemAtUrl(job);
-        else
-            converter_->convertToAACItemAtUrl(job);
+        const ConversionOutcome outcome =
+            toMp3 ? converter_->convertItemAtUrl(job) : converter_->convertToAACItemAtUrl(job);
+        if (outcome == ConversionOutcome::Failed && !abort_) ++failedSongs_;
+        if (outcome != ConversionOutcome::Failed)
+            recordSong(record, outcome == ConversionOutcome::Written, job.destination);
     } catch (const std::exception& error) {
         // Nothing may cross the song's boundary; the run goes on with the next song.
         job.logErrorMessage(std::string("Error: ") + error.what());
+        ++failedSongs_;
     }
 }
 
-void KvExportManager::dispatch(ConversionJob job, bool toMp3) {
+void KvExportManager::dispatch(ConversionJob job, bool toMp3, SongRecord record) {
     dispatched_.insert(job.destination);
     const OrderedReport::Ticket ticket = ticket_;
     ticket_ = 0;  // the song's report is the pool's to complete now
-    pool_->submit([this, job = std::move(job), toMp3, ticket](int worker) mutable {
+    pool_->submit([this, job = std::move(job), toMp3, ticket,
+                   record = std::move(record)](int worker) mutable {
         job.worker = worker;
         try {
             // A song still waiting for its worker when the run was aborted is not begun.
-            if (!abort_) runConversion(job, toMp3);
+            if (!abort_) runConversion(job, toMp3, record);
         } catch (...) {
             // Even a failed report must not end the process or leave the later songs held.
         }
@@ -585,6 +638,14 @@ void KvExportManager::dispatch(ConversionJob job, bool toMp3) {
 
 void KvExportManager::copySong(const MediaItem& song, const fs::path& source,
                                const fs::path& destination, const std::string& sourceName) {
+    SongRecord record;
+    const UpdateDecision::Verdict verdict = decideFor(source, destination, OutputShape{}, record);
+    if (dryRun_) {
+        planSong(song, source, record, verdict, "",
+                 record.sourceStamp ? record.sourceStamp->size : 0);
+        handOn();
+        return;
+    }
     logMessage("Exporting song: " + sourceName);
     ui_.setSpinner(true);
     ui_.setSmallInfo("Exporting song: " + (present(song.title()) ? *song.title() : sourceName));
@@ -593,8 +654,9 @@ void KvExportManager::copySong(const MediaItem& song, const fs::path& source,
     const auto status = fs::symlink_status(destination, ec);
     if (status.type() != fs::file_type::not_found && !ec) {
         consoleTo(ticket_, "File exists!!");
-        if (userOptions_.skipIfExists()) {
+        if (!verdict.write) {
             logMessage("File exists at:" + destination.string());
+            recordSong(record, false, destination);
             handOn();
             return;
         }
@@ -611,10 +673,181 @@ void KvExportManager::copySong(const MediaItem& song, const fs::path& source,
             }
         }
     }
-    if (const Status copied = copyFileAtomically(source, destination, &abort_);
-        !copied.ok() && !abort_)
+    if (const Status copied = copyFileAtomically(source, destination, &abort_); copied.ok()) {
+        recordSong(record, true, destination);
+    } else if (!abort_) {
         logErrorMessage(copied.message());
+        ++failedSongs_;
+    }
     handOn();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The export record: update, mirror and dry run
+
+void KvExportManager::loadManifest() {
+    earlier_ = ExportManifest::load(exportUrl_);
+    current_ = std::make_unique<ExportManifest>();
+    recording_ = keepsInStep() || dryRun_ || earlier_->origin() == ExportManifest::Origin::Loaded;
+    // Only a run that relies on the record says so; any other run goes on as always.
+    if (keepsInStep() && !earlier_->loadStatus().ok())
+        logMessage("The export record cannot be used: " + earlier_->loadStatus().message());
+}
+
+void KvExportManager::remember(ManifestEntry entry) {
+    if (!current_) return;
+    // A name the record cannot hold (a control character) leaves the file unrecorded: such a file
+    // is written again by an update and never removed by a mirror.
+    const Status added = current_->add(std::move(entry));
+    (void)added;
+}
+
+void KvExportManager::remember(ManifestEntry::Kind kind, std::string path) {
+    ManifestEntry entry;
+    entry.kind = kind;
+    entry.path = std::move(path);
+    remember(std::move(entry));
+}
+
+bool KvExportManager::keepsInStep() const {
+    return userOptions_.existingFiles() == KvrUserOptions::ExistingFiles::UpdateWhenChanged ||
+           userOptions_.mirrorDestination();
+}
+
+std::string KvExportManager::relativePath(const fs::path& file) const {
+    return file.lexically_relative(exportUrl_).generic_string();
+}
+
+UpdateDecision::Verdict KvExportManager::decideFor(const fs::path& source,
+                                                   const fs::path& destination,
+                                                   const OutputShape& shape,
+                                                   SongRecord& record) const {
+    record.path = relativePath(destination);
+    record.source = source.string();
+    makeValidUtf8(record.source);
+    // Only a run that keeps a record needs the source's stamp: any other run costs no more.
+    if (recording_) record.sourceStamp = UpdateDecision::statSource(source);
+    record.shape = shape;
+    // A file this run already wrote (the same song twice) counts before the earlier record.
+    if (current_) record.recorded = current_->find(record.path);
+    if (!record.recorded && earlier_) record.recorded = earlier_->find(record.path);
+    const ManifestEntry* recorded = record.recorded ? &*record.recorded : nullptr;
+    return UpdateDecision::decide(policyFor(userOptions_.existingFiles()), recorded,
+                                  source.string(), record.sourceStamp.value_or(FileStamp{}), shape,
+                                  UpdateDecision::lstatDestination(destination));
+}
+
+void KvExportManager::recordSong(const SongRecord& record, bool written, const fs::path& file) {
+    if (!current_) return;
+    if (!written) {
+        // Left as it was: still ours when a record says so, and not ours otherwise.
+        if (record.recorded) remember(*record.recorded);
+        return;
+    }
+    const UpdateDecision::Destination output = UpdateDecision::lstatDestination(file);
+    if (!output.regularFile || !record.sourceStamp) return;
+    ManifestEntry entry;
+    entry.kind = ManifestEntry::Kind::Song;
+    entry.path = record.path;
+    entry.source = record.source;
+    entry.sourceStamp = *record.sourceStamp;
+    entry.shape = record.shape;
+    entry.output = output.stamp;
+    remember(std::move(entry));
+}
+
+void KvExportManager::recordFile(ManifestEntry::Kind kind, const fs::path& file) {
+    const UpdateDecision::Destination output = UpdateDecision::lstatDestination(file);
+    if (!current_ || !output.regularFile) return;
+    ManifestEntry entry;
+    entry.kind = kind;
+    entry.path = relativePath(file);
+    entry.output = output.stamp;
+    remember(std::move(entry));
+}
+
+void KvExportManager::planSong(const MediaItem& song, const fs::path& source,
+                               const SongRecord& record, const UpdateDecision::Verdict& verdict,
+                               const std::string& conversion, std::int64_t bytes) {
+    ExportPlan::Song planned;
+    planned.title = text(song.title());
+    planned.source = source.string();
+    makeValidUtf8(planned.source);
+    planned.destination = record.path;
+    planned.action = verdict.planWord();
+    planned.conversion = conversion;
+    planned.detail = verdict.detail();
+    planned.bytes = bytes;
+    plan_.songs.push_back(std::move(planned));
+    // This run's file from here on: a later song with the same name meets it, and the mirror's
+    // plan does not count it among the files to remove.
+    if (!current_) return;
+    ManifestEntry entry;
+    entry.path = record.path;
+    entry.source = record.source;
+    entry.sourceStamp = record.sourceStamp.value_or(FileStamp{});
+    entry.shape = record.shape;
+    entry.output =
+        UpdateDecision::lstatDestination(*currentUrl_ / fs::path(record.path).filename()).stamp;
+    if (!verdict.write && record.recorded) entry = *record.recorded;
+    remember(std::move(entry));
+}
+
+void KvExportManager::planRefusal(const MediaItem& song, const std::string& reason) {
+    if (!dryRun_) return;
+    ExportPlan::Song planned;
+    planned.title = text(song.title());
+    if (song.location()) planned.source = song.location()->string();
+    makeValidUtf8(planned.source);
+    planned.action = "cannot export";
+    planned.detail = reason;
+    plan_.songs.push_back(std::move(planned));
+}
+
+void KvExportManager::endManifest(bool stopped) {
+    if (!current_ || !earlier_) return;
+    MirrorSweep::Outcome mirrored;
+    if (userOptions_.mirrorDestination()) {
+        MirrorSweep::Request request;
+        request.root = exportUrl_;
+        request.earlier = earlier_.get();
+        request.current = current_.get();
+        request.stopped = stopped;
+        request.failedSongs = failedSongs_.load();
+        request.plan = dryRun_;
+        const auto log = [this](const std::string& line, bool issue) {
+            if (dryRun_) {
+                if (line.rfind("Not removing", 0) == 0) plan_.removalNote = line;
+                return;
+            }
+            if (issue)
+                logErrorMessage(line);
+            else
+                logMessage(line);
+        };
+        mirrored =
+            MirrorSweep::run(request, log, dryRun_ ? MirrorSweep::Confirm{} : confirmRemoval_);
+        if (dryRun_)
+            plan_.removals = mirrored.removed;
+        else if (!mirrored.refused)
+            logMessage("Removed " + std::to_string(mirrored.removedFiles) +
+                       (mirrored.removedFiles == 1 ? " file" : " files") +
+                       " no longer exported, and " + std::to_string(mirrored.removedFolders) +
+                       (mirrored.removedFolders == 1 ? " folder" : " folders") + " left empty");
+    }
+    if (dryRun_) return;
+    // A record from a later version holds what this one cannot read: it stays as it is.
+    if (earlier_->origin() == ExportManifest::Origin::Newer) return;
+    // The record is kept by the runs that ask to stay in step, and by every run into a destination
+    // that has one; any other run leaves the destination exactly as it always did.
+    const bool kept = earlier_->origin() == ExportManifest::Origin::Loaded;
+    if (!kept && !keepsInStep()) return;
+    if (!kept && current_->size() == 0) return;
+    std::error_code ec;
+    if (!fs::is_directory(exportUrl_, ec)) return;
+    current_->carryOver(*earlier_, mirrored.forgotten);
+    if (const Status saved = current_->save(exportUrl_); !saved.ok())
+        logMessage("Cannot save the export record: " + saved.message());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -640,7 +873,7 @@ void KvExportManager::createPathForTrack(const MediaItem& song) {
         return;
     }
     currentUrl_ = folder;
-    if (!folderLink_) cleanLeftoversOnce(folder);
+    if (!folderLink_ && !dryRun_) cleanLeftoversOnce(folder);
 }
 
 // Creates the destination and the song's folder levels below it that are missing. The destination
@@ -648,7 +881,7 @@ void KvExportManager::createPathForTrack(const MediaItem& song) {
 // would take songs and playlist files somewhere else: none is followed, folderLink_ names it.
 std::error_code KvExportManager::makeSongFolder(const std::vector<std::string>& levels) {
     std::error_code ec;
-    if (!somethingAt(exportUrl_)) fs::create_directories(exportUrl_, ec);
+    if (!somethingAt(exportUrl_) && !dryRun_) fs::create_directories(exportUrl_, ec);
     fs::path walked = exportUrl_;
     for (const std::string& level : levels) {
         if (ec) break;
@@ -659,6 +892,7 @@ std::error_code KvExportManager::makeSongFolder(const std::vector<std::string>& 
             folderLink_ = walked;
             break;
         }
+        if (errno == ENOENT && dryRun_) break;  // nothing below a missing folder to look at
         if (errno == ENOENT)
             fs::create_directory(walked, ec);
         else
@@ -676,9 +910,20 @@ void KvExportManager::exportAlbumArtwork(const MediaItem& song) {
     const KvrAlbumInfo& album = *albums_[static_cast<std::size_t>(playlistIndex_)];
     const std::string name = sanitizeFileNameString(text(album.artist()) + " - " + album.title());
     const fs::path file = *currentUrl_ / FileNameRules::fitName(name, ".png");
-    if (somethingAt(file)) return;
+    if (dryRun_) {
+        // Listed as this run's, so that the plan does not count it among the files to remove.
+        remember(ManifestEntry::Kind::Artwork, relativePath(file));
+        return;
+    }
+    if (somethingAt(file)) {
+        // Left untouched; still ours if an earlier run wrote it.
+        if (auto recorded = earlier_ ? earlier_->find(relativePath(file)) : std::nullopt)
+            remember(*recorded);
+        return;
+    }
     try {
-        converter_->writeAlbumArtwork(song, file);
+        if (converter_->writeAlbumArtwork(song, file))
+            recordFile(ManifestEntry::Kind::Artwork, file);
     } catch (const std::exception&) {
         // Artwork failures are ignored: the album simply gets no image file.
     }
@@ -701,10 +946,17 @@ void KvExportManager::savePlaylistString() {
                         folderLink_->string() + " is a symbolic link");
         return;
     }
+    if (dryRun_) {
+        plan_.playlists.push_back(relativePath(file));
+        remember(ManifestEntry::Kind::Playlist, relativePath(file));
+        return;
+    }
     logMessage("Saving playlist file to " + file.string() + ":");
     // A playlist file that could not be written is lost work: an issue, like a failed copy.
     if (const Status written = writeFileAtomically(file, playlistFile_->contents()); !written.ok())
         logErrorMessage("Error: " + written.message());
+    else
+        recordFile(ManifestEntry::Kind::Playlist, file);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -14,14 +14,18 @@
 
 #include "engine/ConversionPool.h"
 #include "engine/DestinationNames.h"
+#include "engine/ExportManifest.h"
 #include "engine/ExportOptionValues.h"
+#include "engine/ExportPlan.h"
 #include "engine/ExportUi.h"
 #include "engine/KvrUserOptions.h"
 #include "engine/M3uPlaylist.h"
 #include "engine/MetadataToken.h"
+#include "engine/MirrorSweep.h"
 #include "engine/OrderedReport.h"
 #include "engine/SerialWorker.h"
 #include "engine/SongConverter.h"
+#include "engine/UpdateDecision.h"
 #include "library/KvrAlbumInfo.h"
 #include "library/MediaItem.h"
 #include "library/Playlist.h"
@@ -88,6 +92,16 @@ class KvExportManager {
     const FormatList& customFormatArray() const { return customFormatArray_; }
     void setCustomFormatArray(FormatList v) { customFormatArray_ = std::move(v); }
 
+    // A dry run reads the library and the destination and writes nothing at all (no folder, no
+    // playlist file, no working file, no lock, no record); plan() then says what a real run with
+    // the same options would do.
+    bool dryRun() const { return dryRun_; }
+    void setDryRun(bool v) { dryRun_ = v; }
+    const ExportPlan& plan() const { return plan_; }
+    // Asked on the run's worker before the mirror removes more than MirrorSweep::confirmAbove
+    // files; without one, they are removed.
+    void setConfirmRemoval(MirrorSweep::Confirm confirm) { confirmRemoval_ = std::move(confirm); }
+
     // Start a run and return at once; the run goes on on the worker. An empty list starts nothing.
     void exportPlaylists(std::vector<const Playlist*> playlists, std::filesystem::path url);
     void exportAlbums(std::vector<std::shared_ptr<KvrAlbumInfo>> albums, std::filesystem::path url);
@@ -119,7 +133,33 @@ class KvExportManager {
         std::string ext;
     };
 
+    // What the record needs to know of a song's file, gathered before it is written.
+    struct SongRecord {
+        std::string path;  // relative to the destination
+        std::string source;
+        std::optional<FileStamp> sourceStamp;
+        OutputShape shape;
+        std::optional<ManifestEntry> recorded;  // this run's or the earlier run's entry
+    };
+
     bool refuseWithoutConverter();
+    UpdateDecision::Verdict decideFor(const std::filesystem::path& source,
+                                      const std::filesystem::path& destination,
+                                      const OutputShape& shape, SongRecord& record) const;
+    void recordSong(const SongRecord& record, bool written, const std::filesystem::path& file);
+    void recordFile(ManifestEntry::Kind kind, const std::filesystem::path& file);
+    std::string relativePath(const std::filesystem::path& file) const;
+    void remember(ManifestEntry entry);
+    void remember(ManifestEntry::Kind kind, std::string path);
+    void planSong(const MediaItem& song, const std::filesystem::path& source,
+                  const SongRecord& record, const UpdateDecision::Verdict& verdict,
+                  const std::string& conversion, std::int64_t bytes);
+    void planRefusal(const MediaItem& song, const std::string& reason);
+    void loadManifest();
+    // Whether the run asks to update or mirror, and so relies on the record.
+    bool keepsInStep() const;
+    // Removes what the run no longer produces (when asked), then saves the record.
+    void endManifest(bool stopped);
     void startRun();
     DestinationNames::Options namingOptions() const;
     M3uPlaylist::Options playlistFileOptions() const;
@@ -157,8 +197,8 @@ class KvExportManager {
     // follows it.
     void drain();
     // Hands a conversion to the pool; the song's report goes with it.
-    void dispatch(ConversionJob job, bool toMp3);
-    void runConversion(const ConversionJob& job, bool toMp3);
+    void dispatch(ConversionJob job, bool toMp3, SongRecord record);
+    void runConversion(const ConversionJob& job, bool toMp3, const SongRecord& record);
     ConversionJob jobFor(const MediaItem& song, const std::filesystem::path& source,
                          const std::filesystem::path& destination, int rate);
 
@@ -222,6 +262,15 @@ class KvExportManager {
     // conversions handed to the pool since it was last idle.
     OrderedReport::Ticket ticket_ = 0;
     std::set<std::filesystem::path> dispatched_;
+
+    // The record found in the destination, and the one this run makes; songs that failed.
+    std::unique_ptr<ExportManifest> earlier_;
+    std::unique_ptr<ExportManifest> current_;
+    std::atomic<int> failedSongs_{0};
+    bool dryRun_ = false;
+    bool recording_ = false;  // whether this run's record is saved (or planned)
+    ExportPlan plan_;
+    MirrorSweep::Confirm confirmRemoval_;
 
     std::atomic<std::int64_t> errorCount_{0};
     std::atomic<std::int64_t> handOnCount_{0};

@@ -42,7 +42,10 @@ KvrUserOptions KvrUserOptions::loadFrom(const PreferencesStore& store) {
     o.saveM3uWithFiles_ = flag("SaveM3uWithFiles", true);
     o.dontConvertLossyFormats_ = flag("DontConvertLossyFormats", false);
     o.filesSaveToFolder_ = storedOption<FolderLayout>(integer("OrginizeFilesOption", 0));
-    o.skipIfExists_ = flag("SkipIfExists", true);
+    // 2 is "update when changed"; any other value reads as the yes/no it always was.
+    o.existingFiles_ = integer("SkipIfExists", 1) == 2 ? ExistingFiles::UpdateWhenChanged
+                       : flag("SkipIfExists", true)    ? ExistingFiles::Skip
+                                                       : ExistingFiles::Replace;
     o.windowsPaths_ = flag("WindowsPaths", false);
     o.dontConvertSameType_ = flag("DontConvertSameType", true);
     o.lineEnding_ = storedOption<LineEnding>(integer("LineEnding", 0));
@@ -57,6 +60,7 @@ KvrUserOptions KvrUserOptions::loadFrom(const PreferencesStore& store) {
     const std::int64_t parallel = integer("ParallelSongs", 0);
     o.parallelSongs_ =
         parallel >= 0 && parallel <= kMaxParallelSongs ? static_cast<int>(parallel) : 0;
+    o.mirrorDestination_ = flag("MirrorDestination", false);
     return o;
 }
 
@@ -65,7 +69,7 @@ void KvrUserOptions::saveTo(PreferencesStore& store) const {
     flag("SaveM3uWithFiles", saveM3uWithFiles_);
     flag("DontConvertLossyFormats", dontConvertLossyFormats_);
     store.setInteger("OrginizeFilesOption", toStored(filesSaveToFolder_));
-    flag("SkipIfExists", skipIfExists_);
+    store.setInteger("SkipIfExists", static_cast<std::int64_t>(existingFiles_));
     flag("WindowsPaths", windowsPaths_);
     flag("DontConvertSameType", dontConvertSameType_);
     store.setInteger("LineEnding", toStored(lineEnding_));
@@ -75,6 +79,7 @@ void KvrUserOptions::saveTo(PreferencesStore& store) const {
     flag("DeleteHiddenFiles", deleteHiddenFiles_);
     store.setInteger("PlaylistEncoding", toStored(playlistEncoding_));
     store.setInteger("ParallelSongs", parallelSongs_);
+    flag("MirrorDestination", mirrorDestination_);
 }
 
 int KvrUserOptions::lameQuality() const {

@@ -36,8 +36,15 @@ class KvrUserOptions {
     void setWindowsPaths(bool v) { windowsPaths_ = v; }
     bool dontConvertSameType() const { return dontConvertSameType_; }
     void setDontConvertSameType(bool v) { dontConvertSameType_ = v; }
-    bool skipIfExists() const { return skipIfExists_; }
-    void setSkipIfExists(bool v) { skipIfExists_ = v; }
+    // What to do with a file already at a song's destination ("SkipIfExists" 0, 1 or 2).
+    enum class ExistingFiles { Replace = 0, Skip = 1, UpdateWhenChanged = 2 };
+    ExistingFiles existingFiles() const { return existingFiles_; }
+    void setExistingFiles(ExistingFiles v) { existingFiles_ = v; }
+    // True only for Skip: "update when changed" decides per file.
+    bool skipIfExists() const { return existingFiles_ == ExistingFiles::Skip; }
+    void setSkipIfExists(bool v) {
+        existingFiles_ = v ? ExistingFiles::Skip : ExistingFiles::Replace;
+    }
     LineEnding lineEnding() const { return lineEnding_; }
     void setLineEnding(LineEnding v) { lineEnding_ = v; }
     Mp3Algorithm algorithm() const { return algorithm_; }
@@ -52,6 +59,9 @@ class KvrUserOptions {
     void setDeleteHiddenFiles(bool v) { deleteHiddenFiles_ = v; }
     bool dontConvertLossyFormats() const { return dontConvertLossyFormats_; }
     void setDontConvertLossyFormats(bool v) { dontConvertLossyFormats_ = v; }
+    // After a run, remove the files an earlier run wrote that this one no longer produces.
+    bool mirrorDestination() const { return mirrorDestination_; }
+    void setMirrorDestination(bool v) { mirrorDestination_ = v; }
     // How many songs are converted at once; 0 means one per core of the machine.
     int parallelSongs() const { return parallelSongs_; }
     void setParallelSongs(int v) {
@@ -66,7 +76,7 @@ class KvrUserOptions {
     bool saveM3uWithFiles_ = true;
     bool windowsPaths_ = false;
     bool dontConvertSameType_ = true;
-    bool skipIfExists_ = true;
+    ExistingFiles existingFiles_ = ExistingFiles::Skip;
     LineEnding lineEnding_ = LineEnding::Lf;
     Mp3Algorithm algorithm_ = Mp3Algorithm::Standard;
     TrackOrder tracksOrder_ = TrackOrder::PlaylistOrder;
@@ -75,6 +85,7 @@ class KvrUserOptions {
     bool deleteHiddenFiles_ = true;
     bool dontConvertLossyFormats_ = false;
     int parallelSongs_ = 0;
+    bool mirrorDestination_ = false;
 };
 
 }  // namespace kelvara

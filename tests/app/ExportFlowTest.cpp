@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -498,6 +499,95 @@ TEST_F(ExportFlowTest, QuittingDuringARunAsksThenStopsItFirst) {
     EXPECT_EQ(ended, 1);
     EXPECT_EQ(window->playlistPage()->exportFlow()->manager()->ending(),
               kelvara::RunEnding::StoppedByUser);
+}
+
+// A destination kept in step: "Preview" after the folder chooser shows the dry run's plan, and the
+// mirror asks before removing more than twenty files, naming the first ones.
+TEST_F(ExportFlowTest, KeepingInStepOffersAPreviewAndAsksBeforeRemovingManyFiles) {
+    std::vector<Song> songs;
+    std::vector<int> all;
+    for (int i = 0; i < 24; ++i) {
+        songs.emplace_back("Song " + std::to_string(i));
+        all.push_back(i);
+    }
+    libraryFile = writeLibrary(songs, {List("All", all), List("One", {0})});
+    settings().setInteger("SkipIfExists", 2);
+    settings().setInteger("MirrorDestination", 1);
+    settings().setInteger("OrginizeFilesOption", 3);
+    settings().flush();
+    kelvara::KvrUserOptions::resetSharedOptions();
+    ASSERT_TRUE(open(libraryFile));
+    fs::create_directories(gui);
+    answer = gui;
+    auto* model = window->playlistPage()->listModel();
+    auto exportTicked = [&](int row) {
+        for (int r = 0; r < model->rowCount(); ++r)
+            model->setData(model->index(r, 0), r == row ? Qt::Checked : Qt::Unchecked,
+                           Qt::CheckStateRole);
+        ExportDialog* dialog = openExportDialog();
+        ASSERT_TRUE(dialog);
+        dialog->checkedOnly()->click();
+        dialog->m3uAndFiles()->click();
+        if (dialog->convertToMp3()->isChecked()) dialog->convertToMp3()->click();
+        if (dialog->convertToAac()->isChecked()) dialog->convertToAac()->click();
+        dialog->nextBtn()->click();
+    };
+    auto visibleDialog = [&](const char* name) {
+        QDialog* found = nullptr;
+        waitFor(
+            [&] {
+                for (QDialog* d : window->findChildren<QDialog*>(QString::fromUtf8(name)))
+                    if (d->isVisible()) found = d;
+                return found != nullptr;
+            },
+            3000);
+        return found;
+    };
+    auto button = [](QWidget* in, const QString& name) {
+        for (QPushButton* b : in->findChildren<QPushButton*>())
+            if (b->accessibleName() == name || b->text() == name) return b;
+        return static_cast<QPushButton*>(nullptr);
+    };
+
+    exportTicked(0);
+    QDialog* ready = visibleDialog(ExportFlow::kReadySheetName);
+    ASSERT_TRUE(ready);
+    button(ready, "Preview")->click();
+    QDialog* preview = visibleDialog(ExportFlow::kPreviewWindowName);
+    ASSERT_TRUE(preview);
+    auto* plan = preview->findChild<QPlainTextEdit*>();
+    ASSERT_TRUE(waitFor([&] { return plan->toPlainText().contains("Plan: 24 new"); }, 10000))
+        << plan->toPlainText().toStdString();
+    EXPECT_FALSE(fs::exists(gui / ".kelvara-export.json")) << "the preview writes nothing";
+    EXPECT_TRUE(kelvara::test::filesUnder(gui).empty());
+    button(preview, "Close")->click();
+    button(ready, "Export")->click();
+    ASSERT_TRUE(waitForRun());
+    ASSERT_EQ(kelvara::test::filesUnder(gui).size(), 26u);  // the songs, All.m3u, the record
+
+    // Only "One" now: 23 songs and All.m3u are no longer exported.
+    for (const char* choice : {"Keep Files", "Remove Files"}) {
+        SCOPED_TRACE(choice);
+        window->logWindow()->clear();
+        exportTicked(1);
+        ready = visibleDialog(ExportFlow::kReadySheetName);
+        ASSERT_TRUE(ready);
+        QTest::keyClick(ready, Qt::Key_Return);  // Export is the default button
+        QMessageBox* question = alertBox();
+        ASSERT_TRUE(question);
+        EXPECT_TRUE(question->text().contains("remove 24 files")) << question->text().toStdString();
+        EXPECT_EQ(question->text().count(".mp3"), 10) << "the first ten names";
+        button(question, choice)->click();
+        if (std::string(choice) == "Remove Files") continue;
+        ASSERT_TRUE(waitForRun(2));
+        EXPECT_TRUE(window->logWindow()->text().contains(
+            "Not removing 24 files no longer exported: not confirmed."));
+        EXPECT_EQ(kelvara::test::filesUnder(gui).size(), 27u) << "One.m3u came, nothing went";
+    }
+    ASSERT_TRUE(waitForRun(3));
+    const QString log = window->logWindow()->text();
+    EXPECT_TRUE(log.contains("Removed 24 files no longer exported")) << log.toStdString();
+    EXPECT_EQ(kelvara::test::filesUnder(gui).size(), 3u);  // one song, One.m3u, the record
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
@@ -214,6 +215,42 @@ TEST_F(AdvancedExportDialogTest, SharesEveryOptionWithTheCommandLine) {
                       "LineEnding=0", "Algorithm=0", "TracksOrder=7", "OrderAscending=1",
                       "PlaylistEncoding=2", "DeleteHiddenFiles=1", "ParallelSongs=2"}))
         EXPECT_TRUE(shown.contains(expected)) << expected.toStdString();
+}
+
+TEST_F(AdvancedExportDialogTest, UpdateWhenChangedAndMirrorAreStoredAndSharedWithTheCommandLine) {
+    cli({"options", "set", "SkipIfExists", "2"});
+    PreferencesStore::useDirectory(config.path());
+    KvrUserOptions::resetSharedOptions();
+    AdvancedExportDialog* dialog = openDialog(false);
+    EXPECT_TRUE(dialog->ifFileExistsUpdateButton()->isChecked());
+    EXPECT_FALSE(dialog->ifFileExistsSkipButton()->isChecked());
+    EXPECT_FALSE(dialog->ifFileExistsOverwriteButton()->isChecked());
+    EXPECT_FALSE(dialog->mirrorDestinationCheckBox()->isChecked());
+    EXPECT_EQ(dialog->mirrorDestinationCheckBox()->text().remove('&'),
+              "Remove songs that are no longer in the selection");
+    EXPECT_EQ(dialog->ifFileExistsUpdateButton()->text().remove('&'), "Update when changed");
+
+    // Skip, then back to update, and the mirror on.
+    dialog->ifFileExistsSkipButton()->click();
+    EXPECT_FALSE(dialog->ifFileExistsUpdateButton()->isChecked());
+    dialog->ifFileExistsUpdateButton()->click();
+    dialog->mirrorDestinationCheckBox()->click();
+    dialog->okButton()->click();
+    EXPECT_EQ(written()["SkipIfExists"], 2);
+    EXPECT_EQ(written()["MirrorDestination"], 1);
+    EXPECT_EQ(KvrUserOptions::shareOptions().existingFiles(),
+              KvrUserOptions::ExistingFiles::UpdateWhenChanged);
+    const QString shown = cli({"options"});
+    EXPECT_TRUE(shown.contains(QRegularExpression("\\nSkipIfExists +2 "))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QRegularExpression("\\nMirrorDestination +1 ")));
+
+    // Replace and no mirror store the values the older versions know.
+    dialog = openDialog(false);
+    dialog->ifFileExistsOverwriteButton()->click();
+    dialog->mirrorDestinationCheckBox()->click();
+    dialog->okButton()->click();
+    EXPECT_EQ(written()["SkipIfExists"], 0);
+    EXPECT_EQ(written()["MirrorDestination"], 0);
 }
 
 }  // namespace
