@@ -11,6 +11,7 @@
 
 #include "library/ValidUtf8.h"
 #include "platform/AtomicFile.h"
+#include "platform/JsonNesting.h"
 #include "platform/UniqueHandles.h"
 #include "platform/Utf8Decoder.h"
 
@@ -42,27 +43,6 @@ std::optional<ManifestEntry::Kind> kindNamed(const std::string& name) {
     if (name == "playlist") return ManifestEntry::Kind::Playlist;
     if (name == "artwork") return ManifestEntry::Kind::Artwork;
     return std::nullopt;
-}
-
-bool nestedTooDeeply(std::string_view text) {
-    int depth = 0;
-    bool inString = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > kDeepestNesting) return true;
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return false;
 }
 
 std::optional<std::int64_t> integerAt(const json& object, const char* key) {
@@ -152,7 +132,8 @@ std::unique_ptr<ExportManifest> ExportManifest::parse(std::string_view text,
         manifest->loadStatus_ = errorStatus("The export record " + where + " " + why + ".");
         return std::move(manifest);
     };
-    if (nestedTooDeeply(text)) return refuse(Origin::Invalid, "is not one Kelvara wrote");
+    if (jsonNestedDeeperThan(text, kDeepestNesting))
+        return refuse(Origin::Invalid, "is not one Kelvara wrote");
     const json parsed = json::parse(text, nullptr, false);
     if (parsed.is_discarded())
         return refuse(Origin::Invalid, "is not valid JSON (truncated or damaged)");

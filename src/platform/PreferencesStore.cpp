@@ -16,6 +16,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Diagnostics.h"
+#include "platform/JsonNesting.h"
 #include "platform/UniqueHandles.h"
 
 namespace kelvara {
@@ -63,27 +64,6 @@ std::optional<std::int64_t> wholePart(double value) {
 // Deeper nesting than any setting has. Copying or writing a value recurses once per level, so a
 // file nested without limit would overflow the stack of every command that reads it.
 constexpr int kMaxDepth = 64;
-
-bool nestedTooDeeply(const std::string& text) {
-    int depth = 0;
-    bool inString = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > kMaxDepth) return true;
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return false;
-}
 
 const char* typeName(mode_t mode) {
     if (S_ISDIR(mode)) return "a folder";
@@ -162,7 +142,7 @@ void PreferencesStore::load() {
         return;
     }
 
-    if (!nestedTooDeeply(text)) {
+    if (!jsonNestedDeeperThan(text, kMaxDepth)) {
         nlohmann::json parsed = nlohmann::json::parse(text, nullptr, false);
         if (!parsed.is_discarded() && parsed.is_object()) {
             values_ = std::move(parsed);
