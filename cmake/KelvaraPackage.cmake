@@ -1,6 +1,6 @@
 # The Debian package (`make package`, or `cpack` in a build folder). Its Depends come from the
-# shared libraries the installed binaries really load (dpkg-shlibdeps); Qt's X11 platform plugin
-# comes with libqt6gui6.
+# shared libraries the installed binaries link (dpkg-shlibdeps) and FFmpeg's, which they load;
+# Qt's X11 platform plugin comes with libqt6gui6.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kelvara)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -26,6 +26,14 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://github.com/kelvara/kelvara)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# FFmpeg is loaded when a song first needs it, out of sight of dpkg-shlibdeps: its packages are
+# named here, by the major versions the build was compiled against.
+set(ffmpeg_packages)
+foreach(library libavformat libavcodec libswresample libavutil)
+    string(REGEX MATCH "^[0-9]+" major "${FFMPEG_${library}_VERSION}")
+    list(APPEND ffmpeg_packages "${library}${major}")
+endforeach()
+list(JOIN ffmpeg_packages ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 if(KELVARA_APP)
     # The preview panel plays songs through Qt Multimedia's GStreamer backend; qt6-wayland lets

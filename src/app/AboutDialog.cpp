@@ -8,10 +8,7 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/avutil.h>
-}
+#include "conversion/FfmpegLibraries.h"
 
 AboutDialog::AboutDialog(QWidget* window) : QDialog(window) {
     setObjectName("aboutDialog");
@@ -106,14 +103,21 @@ QString AboutDialog::versionText() { return tr("Version %1").arg(KELVARA_VERSION
 
 QList<AboutDialog::Licence> AboutDialog::licences() {
     // FFmpeg says itself which licence it was built under: Debian's is built with GPL parts.
-    const QString ffmpeg = QString::fromUtf8(avcodec_license())
-                               .replace(QStringLiteral(" version "), QStringLiteral(" "))
-                               .replace(QStringLiteral(" or later"), QStringLiteral("+"));
+    const auto ffmpegLicence = kelvara::FfmpegLibraries::licence();
+    const QString ffmpeg = ffmpegLicence
+                               ? QString::fromStdString(*ffmpegLicence)
+                                     .replace(QStringLiteral(" version "), QStringLiteral(" "))
+                                     .replace(QStringLiteral(" or later"), QStringLiteral("+"))
+                               : tr("Not installed: songs cannot be converted");
+    const auto ffmpegVersion = kelvara::FfmpegLibraries::version();
     return {
         {tr("Kelvara %1").arg(KELVARA_VERSION), tr("No licence declared yet")},
         {QStringLiteral("Qt %1").arg(QString::fromUtf8(qVersion())),
          QStringLiteral("LGPL 3 (or GPL 2 or 3)")},
-        {QStringLiteral("FFmpeg %1").arg(QString::fromUtf8(av_version_info())), ffmpeg},
+        {QStringLiteral("FFmpeg %1")
+             .arg(QString::fromStdString(ffmpegVersion.value_or("")))
+             .trimmed(),
+         ffmpeg},
         {QStringLiteral("LAME"), QStringLiteral("LGPL 2+")},
         {QStringLiteral("id3lib"), QStringLiteral("LGPL 2+")},
         {QStringLiteral("pugixml"), QStringLiteral("MIT")},

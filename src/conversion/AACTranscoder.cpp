@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "conversion/FfmpegHandles.h"
+#include "conversion/FfmpegLibraries.h"
 
 namespace kelvara {
 
@@ -246,6 +247,7 @@ void AACTranscoder::reportStatus(const char* call, int line, int status) {
 Status AACTranscoder::start() {
     error_.reset();
     stopped_ = false;
+    if (const Status& ffmpeg = FfmpegLibraries::load(); !ffmpeg.ok()) return ffmpeg;
     if (run()) return okStatus();
     // Every stage that gives up has either failed or stopped.
     return errorStatus(error_ ? error_->localizedDescription : "Conversion cancelled");

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "conversion/FfmpegHandles.h"
+#include "conversion/FfmpegLibraries.h"
 
 namespace kelvara {
 namespace {
@@ -53,6 +54,7 @@ std::optional<std::string> ArtworkReader::readImageFile(const std::filesystem::p
 std::optional<std::string> ArtworkReader::embeddedPicture(const std::filesystem::path& audioFile) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(audioFile, ec)) return std::nullopt;
+    if (!FfmpegLibraries::load().ok()) return std::nullopt;
     AVFormatContext* raw = nullptr;
     // Only the header is needed: attached pictures are read with it.
     if (avformat_open_input(&raw, audioFile.c_str(), nullptr, nullptr) < 0) return std::nullopt;

@@ -40,12 +40,12 @@ using Fifo = UniqueHandle<AVAudioFifo, &av_audio_fifo_free>;
 class ChannelLayout {
   public:
     ChannelLayout() = default;
-    ~ChannelLayout() { av_channel_layout_uninit(&layout_); }
+    ~ChannelLayout() { release(); }
     ChannelLayout(ChannelLayout&& other) noexcept
         : layout_(std::exchange(other.layout_, AVChannelLayout{})) {}
     ChannelLayout& operator=(ChannelLayout&& other) noexcept {
         if (this != &other) {
-            av_channel_layout_uninit(&layout_);
+            release();
             layout_ = std::exchange(other.layout_, AVChannelLayout{});
         }
         return *this;
@@ -59,16 +59,23 @@ class ChannelLayout {
     const AVChannelLayout* operator->() const { return &layout_; }
     // Replaces the value by a copy of `other`; false (and empty) when FFmpeg cannot copy it.
     bool copyFrom(const AVChannelLayout& other) {
-        av_channel_layout_uninit(&layout_);
+        release();
         return av_channel_layout_copy(&layout_, &other) >= 0;
     }
     // Replaces the value by FFmpeg's default order for `channels`.
     void setDefault(int channels) {
-        av_channel_layout_uninit(&layout_);
+        release();
         av_channel_layout_default(&layout_, channels);
     }
 
   private:
+    // Only a custom map owns memory: an empty layout needs no FFmpeg call, so a song that ends
+    // before FFmpeg could be loaded does not need it either.
+    void release() {
+        if (layout_.order == AV_CHANNEL_ORDER_CUSTOM) av_channel_layout_uninit(&layout_);
+        layout_ = AVChannelLayout{};
+    }
+
     AVChannelLayout layout_{};
 };
 

@@ -1,13 +1,13 @@
 #include "conversion/MediaConverter.h"
 
 #include <algorithm>
-#include <mutex>
 #include <thread>
 
 #include "conversion/AACTranscoder.h"
 #include "conversion/AacExport.h"
 #include "conversion/ArtworkReader.h"
 #include "conversion/FfmpegHandles.h"
+#include "conversion/FfmpegLibraries.h"
 #include "conversion/ImageCodec.h"
 #include "conversion/IntermediateFiles.h"
 #include "conversion/Mp3Encoder.h"
@@ -74,11 +74,6 @@ constexpr const char* waitingLine =
     "Another Kelvara export is converting songs; waiting for it to finish.";
 
 }  // namespace
-
-MediaConverter::MediaConverter() {
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
-}
 
 Status MediaConverter::beginRun(const std::function<void(const std::string&)>& logMessage,
                                 const std::atomic<bool>* cancel) {
@@ -309,6 +304,7 @@ ConversionOutcome MediaConverter::convertToAACItemAtUrl(const ConversionJob& job
 }
 
 std::optional<std::string> MediaConverter::probeKind(const std::filesystem::path& file) {
+    if (!FfmpegLibraries::load().ok()) return std::nullopt;
     const auto opened = ffmpeg::openInput(file.string());
     if (!opened.ok()) return std::nullopt;
     const auto& input = *opened;

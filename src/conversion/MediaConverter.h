@@ -22,7 +22,7 @@ namespace kelvara {
 class MediaConverter : public SongConverter {
   public:
     // Quietens FFmpeg's own stderr messages: failures reach the log with their reasons.
-    MediaConverter();
+    MediaConverter() = default;
     ~MediaConverter() override = default;
 
     bool convertsSongsAtOnce() const override { return true; }

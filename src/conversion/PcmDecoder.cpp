@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "conversion/FfmpegHandles.h"
+#include "conversion/FfmpegLibraries.h"
 #include "platform/UniqueHandles.h"
 
 namespace kelvara {
@@ -61,6 +62,8 @@ class Decoding {
         std::error_code ec;
         if (std::filesystem::exists(source, ec) && !std::filesystem::is_regular_file(source, ec))
             return fail("Cannot read " + source.string() + ": not a regular file");
+        if (const Status& ffmpeg = FfmpegLibraries::load(); !ffmpeg.ok())
+            return fail(ffmpeg.message());
         auto opened = ffmpeg::openInput(source.string());
         if (!opened.ok()) return fail("Cannot read " + source.string() + ": " + opened.message());
         input_ = std::move(opened).value();
@@ -76,7 +79,9 @@ class Decoding {
         std::filesystem::remove(wavFile, ec);
         out_.reset(std::fopen(wavFile.c_str(), "wb"));
         if (!out_) return fail("Cannot write " + wavFile.string() + ": " + std::strerror(errno));
-        std::setvbuf(out_.get(), nullptr, _IOFBF, 1 << 18);
+        // glibc ignores the size of a buffer it is to allocate itself and writes 4 KiB at a time;
+        // with ours, each publication is one write.
+        std::setvbuf(out_.get(), writeBuffer_.data(), _IOFBF, writeBuffer_.size());
         const auto header = waveHeader(0);
         if (std::fwrite(header.data(), 1, header.size(), out_.get()) != header.size())
             return failWrite(wavFile);
@@ -195,6 +200,8 @@ class Decoding {
     ffmpeg::CodecContext decoder_;
     ffmpeg::Frame frame_;
     ffmpeg::Resampler resampler_;
+    // Declared before `out_`, which uses it until it is closed.
+    std::vector<char> writeBuffer_ = std::vector<char>(publishStep * 2);
     UniqueFile out_;
     int stream_ = -1;
     int inFormat_ = -1;

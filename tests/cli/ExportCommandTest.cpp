@@ -10,6 +10,11 @@
 
 #include "support/TestSupport.h"
 
+extern "C" {
+#include <libavutil/macros.h>
+#include <libavutil/version.h>
+}
+
 extern char** environ;
 
 namespace kelvara::test {
@@ -160,6 +165,33 @@ TEST_F(ExportCommand, ExitStatusTellsIssuesAndFailures) {
     result = cli({"export", "--playlist", "P", "--to", (dir / "blocker/out").string()});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.out.find("Export stopped with error:"), std::string::npos);
+}
+
+TEST_F(ExportCommand, WithoutFfmpegConversionsFailOneByOneAndCopiesStillWork) {
+    // FFmpeg is loaded when the first song needs it; a broken or missing library is such a
+    // song's error, never a crash, and a run that only copies never needs it.
+    const std::string libavutil = "libavutil.so." AV_STRINGIFY(LIBAVUTIL_VERSION_MAJOR);
+    writeFile(dir / "broken" / libavutil, "");
+    const std::string environment = "LD_LIBRARY_PATH=" + (dir / "broken").string();
+    writeLibrary(lowtide, {{"P", {"Intro", "Dusk"}}});
+    for (const char* conversion : {"--mp3", "--aac"}) {
+        SCOPED_TRACE(conversion);
+        Lines argv = base();
+        argv.insert(argv.end(), {"export", "--playlist", "P", "--to", out.string(), conversion,
+                                 "192", "--convert-same-type", "--no-m3u"});
+        const auto result = runCommand(argv, {environment});
+        EXPECT_EQ(result.exitCode, 1) << result.err;
+        EXPECT_NE(result.out.find("Cannot load FFmpeg's " + libavutil), std::string::npos)
+            << result.out;
+        EXPECT_NE(result.out.find("Export Finished with 2 issues\n"), std::string::npos)
+            << result.out;
+        EXPECT_TRUE(tree().empty());
+    }
+    Lines argv = base();
+    argv.insert(argv.end(), {"export", "--playlist", "P", "--to", out.string(), "--copy"});
+    const auto copied = runCommand(argv, {environment});
+    EXPECT_EQ(copied.exitCode, 0) << copied.out;
+    EXPECT_EQ(tree(), (Lines{"P/001 Intro.mp3", "P/002 Dusk.mp3", "P/P.m3u"}));
 }
 
 TEST_F(ExportCommand, OptionsAreShownAndSetWithValidation) {

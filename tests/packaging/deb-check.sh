@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks a built .deb: lintian reports no error; then, as root, apt-get installs it (pulling in its
-# Depends), the installed kelvara-cli answers --version, and a purge leaves none of its files.
+# Checks a built .deb: it depends on the FFmpeg it loads, lintian reports no error; then, as root,
+# apt-get installs it (pulling in its Depends), the installed kelvara-cli answers --version, and a
+# purge leaves none of its files.
 # Usage: deb-check.sh kelvara_VERSION_ARCH.deb
 set -euo pipefail
 deb=$(realpath "$1")
@@ -8,7 +9,12 @@ package=$(dpkg-deb --field "$deb" Package)
 version=$(dpkg-deb --field "$deb" Version)
 
 echo "== $(basename "$deb"): $(du -k "$deb" | cut -f1) KiB, installed size $(dpkg-deb --field "$deb" Installed-Size) KiB"
-echo "Depends: $(dpkg-deb --field "$deb" Depends)"
+depends=$(dpkg-deb --field "$deb" Depends)
+echo "Depends: $depends"
+# FFmpeg is loaded, not linked: only the package's own Depends bring it to a user's machine.
+for library in libavformat libavcodec libswresample libavutil; do
+    [[ $depends =~ (^|, )$library[0-9]+ ]] || { echo "FAIL: Depends lacks $library"; exit 1; }
+done
 echo "== lintian"
 lintian --fail-on error --info "$deb"
 
