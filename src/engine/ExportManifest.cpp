@@ -246,6 +246,12 @@ std::vector<ManifestEntry> ExportManifest::entries() const {
     return all;
 }
 
+bool ExportManifest::sameEntriesAs(const ExportManifest& other) const {
+    if (&other == this) return true;
+    std::scoped_lock lock(mutex_, other.mutex_);
+    return entries_ == other.entries_;
+}
+
 std::string ExportManifest::toJson() const {
     json files = json::array();
     for (const auto& entry : entries()) {

@@ -44,6 +44,7 @@ struct ManifestEntry {
     // The output as lstat saw it once written and closed: the file system's own rounding of the
     // time (two seconds on FAT) is what a later lstat gives back, so the comparison stays exact.
     FileStamp output;
+    bool operator==(const ManifestEntry&) const = default;
 };
 
 // The record of what the exports into one destination wrote, kept as ".kelvara-export.json" in its
@@ -111,6 +112,9 @@ class ExportManifest {
     std::size_t size() const;
     // Every entry, sorted by path.
     std::vector<ManifestEntry> entries() const;
+
+    // Whether both hold the same entries: a record that would be saved unchanged is left alone.
+    bool sameEntriesAs(const ExportManifest& other) const;
 
     std::string toJson() const;
     // Writes the record into `destinationRoot` through a temporary file that is synced and then

@@ -114,6 +114,7 @@ void KvExportManager::startRun() {
     logMessage("Starting export:");
     logOptions();
     if (!dryRun_) cleanLeftoversOnce(exportUrl_);
+    checkedLevels_.reset();
     loadManifest();
 
     names_.emplace(namingOptions());
@@ -846,6 +847,8 @@ void KvExportManager::endManifest(bool stopped) {
     std::error_code ec;
     if (!fs::is_directory(exportUrl_, ec)) return;
     current_->carryOver(*earlier_, mirrored.forgotten);
+    // Nothing changed: no rewrite, and no sync of a slow stick, for a run that wrote nothing.
+    if (kept && current_->sameEntriesAs(*earlier_)) return;
     if (const Status saved = current_->save(exportUrl_); !saved.ok())
         logMessage("Cannot save the export record: " + saved.message());
 }
@@ -880,6 +883,8 @@ void KvExportManager::createPathForTrack(const MediaItem& song) {
 // itself may be a link (users point at mounts that way). Below it a link in place of a folder
 // would take songs and playlist files somewhere else: none is followed, folderLink_ names it.
 std::error_code KvExportManager::makeSongFolder(const std::vector<std::string>& levels) {
+    if (checkedLevels_ == levels) return {};
+    checkedLevels_.reset();
     std::error_code ec;
     if (!somethingAt(exportUrl_) && !dryRun_) fs::create_directories(exportUrl_, ec);
     fs::path walked = exportUrl_;
@@ -898,6 +903,7 @@ std::error_code KvExportManager::makeSongFolder(const std::vector<std::string>& 
         else
             ec.assign(errno, std::system_category());
     }
+    if (!ec && !folderLink_ && !dryRun_) checkedLevels_ = levels;
     return ec;
 }
 
@@ -952,11 +958,17 @@ void KvExportManager::savePlaylistString() {
         return;
     }
     logMessage("Saving playlist file to " + file.string() + ":");
-    // A playlist file that could not be written is lost work: an issue, like a failed copy.
-    if (const Status written = writeFileAtomically(file, playlistFile_->contents()); !written.ok())
-        logErrorMessage("Error: " + written.message());
-    else
-        recordFile(ManifestEntry::Kind::Playlist, file);
+    // A playlist file that already says the same is left as it is: a stick kept in step is not
+    // rewritten for a run that changed nothing. One that could not be written is lost work: an
+    // issue, like a failed copy.
+    const std::string contents = playlistFile_->contents();
+    if (!fileHolds(file, contents)) {
+        if (const Status written = writeFileAtomically(file, contents); !written.ok()) {
+            logErrorMessage("Error: " + written.message());
+            return;
+        }
+    }
+    recordFile(ManifestEntry::Kind::Playlist, file);
 }
 
 // ---------------------------------------------------------------------------------------------

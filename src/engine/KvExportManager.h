@@ -251,6 +251,9 @@ class KvExportManager {
     std::optional<std::filesystem::path> currentUrl_;
     // Set when a folder on the way to currentUrl_ is a symbolic link: nothing goes through it.
     std::optional<std::filesystem::path> folderLink_;
+    // The folder levels the last song's check found to be plain folders: songs of one playlist or
+    // album share them, and need not look again.
+    std::optional<std::vector<std::string>> checkedLevels_;
     std::string trackLocalFolderPath_;
     const MediaItem* currentSong_ = nullptr;
     std::int64_t currentSongBitRate_ = 0;

@@ -5,9 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <random>
+
+#include "platform/UniqueHandles.h"
 
 namespace kelvara {
 namespace {
@@ -121,6 +125,28 @@ Status writeFileAtomically(const std::filesystem::path& file, std::string_view d
     if (!atomic.ok()) return atomic.status();
     if (Status written = (*atomic)->write(data); !written.ok()) return written;
     return (*atomic)->commit(true);
+}
+
+bool fileHolds(const std::filesystem::path& file, std::string_view data) {
+    struct stat info {};
+    if (lstat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<std::uint64_t>(info.st_size) != data.size())
+        return false;
+    const UniqueFd fd(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return false;
+    std::string block(std::min<std::size_t>(data.size() + 1, 1 << 16), '\0');
+    std::size_t compared = 0;
+    for (;;) {
+        const ssize_t got = read(fd.get(), block.data(), block.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return compared == data.size();
+        const auto size = static_cast<std::size_t>(got);
+        if (compared + size > data.size() ||
+            std::string_view(block.data(), size) != data.substr(compared, size))
+            return false;
+        compared += size;
+    }
 }
 
 }  // namespace kelvara

@@ -56,4 +56,8 @@ class AtomicFile {
 // Writes `data` to `file` through an AtomicFile, durably.
 Status writeFileAtomically(const std::filesystem::path& file, std::string_view data);
 
+// Whether `file` is a regular file (not a link) holding exactly `data`: a file that would be
+// written again unchanged need not be.
+bool fileHolds(const std::filesystem::path& file, std::string_view data);
+
 }  // namespace kelvara

@@ -7,6 +7,7 @@
 
 #include "platform/UnicodeText.h"
 #include "platform/UniqueHandles.h"
+#include "platform/Utf8Decoder.h"
 
 namespace kelvara {
 namespace {
@@ -76,11 +77,34 @@ std::optional<std::string> run(iconv_t cd, std::string_view input, bool lossy) {
     return out;
 }
 
+// Every character set offered is a superset of ASCII, and well-formed UTF-8 passes a UTF-8
+// round trip unchanged: for names like these (nearly all of them) iconv has nothing to do.
+bool isAscii(std::string_view text) {
+    for (const unsigned char c : text)
+        if (c >= 0x80) return false;
+    return true;
+}
+
+bool isWellFormedUtf8(std::string_view text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const Utf8Character c = decodeUtf8(text, at);
+        if (!c.valid) return false;
+        at += c.length;
+    }
+    return true;
+}
+
+bool passesUnchanged(std::string_view text, TextEncoding encoding) {
+    return isAscii(text) || (encoding == TextEncoding::UTF8 && isWellFormedUtf8(text));
+}
+
 }  // namespace
 
 std::string encodeLossy(std::string_view utf8, TextEncoding encoding) {
+    if (isAscii(utf8)) return std::string(utf8);
     // Mac libraries write names decomposed; composing first lets "e" + accent count as "é".
     const std::string composed = toNFC(utf8);
+    if (passesUnchanged(composed, encoding)) return composed;
     if (encoding == TextEncoding::UTF8) {
         auto cd = openIconv("UTF-8", "UTF-8");
         return cd ? run(cd.get(), composed, true).value_or(composed) : composed;
@@ -110,6 +134,7 @@ std::optional<std::string> encodeExactly(std::string_view utf8, TextEncoding enc
 }
 
 std::string decodeToUtf8(std::string_view bytes, TextEncoding encoding) {
+    if (passesUnchanged(bytes, encoding)) return std::string(bytes);
     auto cd = openIconv("UTF-8", iconvName(encoding));
     if (!cd) return std::string(bytes);
     return run(cd.get(), bytes, true).value_or(std::string());
