@@ -50,22 +50,6 @@ std::vector<ExportFlow*>& flows() {
     return all;
 }
 
-// The run's front end, which also tells whether the run has begun its first song. Until then
-// the engine may be waiting for another process's run to release the working files, a wait that
-// only the engine's abort ends; from then on Cancel keeps its meaning: stop before the next song.
-class RunUi : public QtExportUi {
-  public:
-    using QtExportUi::QtExportUi;
-    void setSmallInfo(const std::string& info) override {
-        if (!info.empty()) songBegun_.store(true);
-        QtExportUi::setSmallInfo(info);
-    }
-    bool songBegun() const { return songBegun_.load(); }
-
-  private:
-    std::atomic<bool> songBegun_{false};
-};
-
 // The dry run behind "Preview" tells nobody anything while it runs: its plan is the answer.
 class SilentUi : public ExportUi {
   public:
@@ -151,7 +135,6 @@ void ExportFlow::stopAll(std::function<void()> stopped) {
         if (flow->isWaiting()) flow->cancelWait();
         if (!flow->isRunning()) continue;
         flow->ui_->requestStop();
-        if (!static_cast<RunUi*>(flow->ui_.get())->songBegun()) flow->manager_->abort();
     }
     auto* timer = new QTimer(qApp);
     timer->setInterval(50);
@@ -268,7 +251,7 @@ void ExportFlow::dialogEnded() {
 void ExportFlow::folderChosen(const QString& folder) {
     destination_ = QDir::cleanPath(folder);
     try {
-        ui_ = std::make_unique<RunUi>(window_, logWindow());
+        ui_ = std::make_unique<QtExportUi>(window_, logWindow());
         if (uiSetup()) uiSetup()(*ui_);
         converter_ = std::make_unique<MediaConverter>();
         manager_ = std::make_unique<KvExportManager>(*ui_, converter_.get());
@@ -480,11 +463,6 @@ void ExportFlow::startRun() {
             previous->deleteLater();
         page_->setExportFlow(this);
     }
-    auto* ui = static_cast<RunUi*>(ui_.get());
-    // Before the first song the run may wait for another process's run: Cancel ends that wait.
-    connect(ui->progressSheet(), &ProgressSheet::cancelClicked, this, [this, ui] {
-        if (!ui->songBegun() && manager_) manager_->abort();
-    });
     try {
         const std::filesystem::path destination(QFile::encodeName(destination_).toStdString());
         if (albums_)

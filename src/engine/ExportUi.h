@@ -31,7 +31,8 @@ class ExportUi {
     virtual void setSmallInfo(const std::string& info) = 0;
     virtual void setSpinner(bool spinning) = 0;
 
-    // The stop request, read once before every song.
+    // The stop request, read before every song and, while the run waits for another run's lock,
+    // every 0.1 s from a second thread: it must be safe to read from any thread.
     virtual bool cancelRequested() const = 0;
 
     virtual void alert(const std::string& message) = 0;

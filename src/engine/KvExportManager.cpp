@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stop_token>
 #include <thread>
 
 #include "engine/FileNameRules.h"
@@ -169,11 +173,31 @@ M3uPlaylist::Options KvExportManager::playlistFileOptions() const {
 // False when the run has ended instead.
 bool KvExportManager::beginConverter() {
     if (!converting()) return true;
-    const Status begun =
-        converter_->beginRun([this](const std::string& line) { logMessage(line); }, &abort_);
+    // Waiting for another run's lock may last as long as that run: the stop request, which is
+    // otherwise read before each song, ends the wait as the abort does, seen within 0.1 s.
+    std::atomic<bool> giveUp{false};
+    Status begun;
+    {
+        std::mutex mutex;
+        std::condition_variable_any tick;
+        const std::jthread watcher([&](std::stop_token beganOrGaveUp) {
+            std::unique_lock lock(mutex);
+            for (;;) {
+                tick.wait_for(lock, beganOrGaveUp, std::chrono::milliseconds(100),
+                              [] { return false; });
+                if (beganOrGaveUp.stop_requested()) return;
+                if (abort_ || ui_.cancelRequested()) {
+                    giveUp = true;
+                    return;
+                }
+            }
+        });
+        begun =
+            converter_->beginRun([this](const std::string& line) { logMessage(line); }, &giveUp);
+    }
     if (!begun.ok()) {
         // A stop while waiting for another run's lock is the user's, not a failure.
-        if (abort_)
+        if (giveUp || abort_)
             stopByUser();
         else
             stopByFailure(begun.message());

@@ -1,3 +1,6 @@
+#include <chrono>
+#include <thread>
+
 #include "ExportFixture.h"
 #include "platform/AtomicFile.h"
 
@@ -29,6 +32,55 @@ TEST_F(ExportEndings, StopRequestEndsBeforeTheNextSongWithoutPlaylistFileOrSumma
     EXPECT_TRUE(ui.opened.empty());
     EXPECT_EQ(ui.inhibitEnded, 1);
     EXPECT_EQ(ui.progressClosed, 1);
+}
+
+// Another run holds the conversion's lock and never lets go; the wait ends only when the engine
+// says so through `cancel` (or, failing that, after five seconds, which fails the test).
+class LockedOutConverter : public SongConverter {
+  public:
+    Status beginRun(const std::function<void(const std::string&)>& log,
+                    const std::atomic<bool>* cancel) override {
+        log("Another Kelvara export is converting songs; waiting for it to finish.");
+        const auto start = std::chrono::steady_clock::now();
+        while (!(cancel && *cancel)) {
+            if (std::chrono::steady_clock::now() - start > std::chrono::seconds(5))
+                return errorStatus("the wait never ended");
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return errorStatus("Stopped while waiting for another export");
+    }
+    void endRun() override {}
+    ConversionOutcome convertItemAtUrl(const ConversionJob&) override {
+        return ConversionOutcome::Failed;
+    }
+    ConversionOutcome convertToAACItemAtUrl(const ConversionJob&) override {
+        return ConversionOutcome::Failed;
+    }
+    std::optional<std::string> probeKind(const std::filesystem::path&) override {
+        return std::nullopt;
+    }
+    bool writeAlbumArtwork(const MediaItem&, const std::filesystem::path&) override {
+        return false;
+    }
+};
+
+TEST_F(ExportEndings, StopRequestEndsTheWaitForAnotherRunsLock) {
+    const Playlist* list = threeSongs();
+    LockedOutConverter converter;
+    auto m = manager(&converter);
+    m->setConverToMp3(true);
+    std::jthread user;  // presses Stop a moment after the wait began
+    ui.onLine = [&](const std::string& line) {
+        if (line.rfind("Another Kelvara export", 0) != 0) return;
+        user = std::jthread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            ui.cancel = true;
+        });
+    };
+    ASSERT_EQ(runPlaylists(*m, {list}), RunEnding::StoppedByUser);
+    EXPECT_EQ(ui.lines.back(), "User stopped export");
+    EXPECT_TRUE(tree().empty());
+    EXPECT_TRUE(ui.issues.empty());
 }
 
 TEST_F(ExportEndings, AFolderThatCannotBeMadeStopsTheRunWithLineAndAlert) {
