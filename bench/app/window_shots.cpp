@@ -105,11 +105,14 @@ int main(int argc, char* argv[]) {
     PlaylistBrowser browser(library.get(), PreferencesStore::standardUserDefaults());
     browser.loadPlaylist();
     const std::vector<const Playlist*> playlists = browser.chosen(ItemChoice::All);
+    // A fixed destination: the log names it, and the picture stays the same from run to run.
+    QDir destination(QDir::temp().filePath("Kelvara Export"));
+    destination.removeRecursively();
     {
         KvExportManager manager(ui);
         manager.setLibrary(library);
         manager.setExportPlaylistFile(true);
-        manager.exportPlaylists(playlists, QDir(scratch.path()).filePath("export").toStdString());
+        manager.exportPlaylists(playlists, destination.path().toStdString());
         waitFor([&] {
             return ui.progressSheet()->isVisible() && !ui.progressSheet()->smallInfo().isEmpty() &&
                    ui.progressSheet()->value() > 0;
@@ -120,6 +123,7 @@ int main(int argc, char* argv[]) {
         manager.waitUntilFinished();
         log.showWindow();
         ok = save(&log, output, "log-window.png") && ok;
+        destination.removeRecursively();
         if (!ok) return 1;
     }
 
