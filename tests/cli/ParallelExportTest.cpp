@@ -1,23 +1,13 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <map>
-#include <thread>
 
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 namespace kelvara::test {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 using Tree = std::map<std::string, std::string>;  // relative path -> bytes
 
 struct Song {
@@ -265,39 +255,11 @@ class ParallelStop : public ::testing::Test {
                                          "--m3u",
                                          "--jobs",
                                          "3"};
-        std::vector<char*> argp;
-        for (auto& a : args) argp.push_back(a.data());
-        argp.push_back(nullptr);
-        const auto stdoutFile = dir / "stdout";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) return -1;
-        const auto started = Clock::now();
-        while (readFile(stdoutFile).find("Converting to MP3(192) song: s1.wav") ==
-                   std::string::npos &&
-               Clock::now() - started < std::chrono::seconds(30))
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        for (int i = 0; i < interrupts; ++i) {
-            if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            kill(pid, SIGINT);
-        }
-        const auto signalled = Clock::now();
-        int status = 0;
-        while (waitpid(pid, &status, WNOHANG) == 0) {
-            if (Clock::now() - signalled > std::chrono::seconds(60)) kill(pid, SIGKILL);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        seconds = std::chrono::duration<double>(Clock::now() - signalled).count();
-        output = readFile(stdoutFile);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        const InterruptedRun run =
+            interruptAfter(args, "Converting to MP3(192) song: s1.wav", interrupts, 60);
+        seconds = run.seconds;
+        output = run.out;
+        return run.exitCode;
     }
 
     // No temporary file in the destination and no working file of any worker left behind.

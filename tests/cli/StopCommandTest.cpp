@@ -1,23 +1,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
-
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 namespace kelvara::test {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 // A library of one long WAV song in playlist "P", and a private HOME for the working files.
 class StopCommand : public ::testing::Test {
@@ -45,7 +36,9 @@ class StopCommand : public ::testing::Test {
     // Starts an MP3 export, waits for `cue` in its output, sends SIGINT `interrupts` times (1 or
     // 2) and returns the exit status; `seconds` is how long the process lived after the last.
     int interrupted(const std::string& cue, double& seconds, int interrupts = 2) {
-        std::vector<std::string> args = {KELVARA_CLI,
+        std::vector<std::string> args = {"/usr/bin/env",
+                                         "HOME=" + home.string(),
+                                         KELVARA_CLI,
                                          "--library",
                                          (dir / "Library.xml").string(),
                                          "--music-folder",
@@ -60,49 +53,10 @@ class StopCommand : public ::testing::Test {
                                          "--mp3",
                                          "192",
                                          "--no-m3u"};
-        std::vector<char*> argp;
-        for (auto& a : args) argp.push_back(a.data());
-        argp.push_back(nullptr);
-        std::vector<std::string> environment;
-        for (char** e = environ; *e; ++e)
-            if (std::string_view(*e).rfind("HOME=", 0) != 0) environment.emplace_back(*e);
-        environment.push_back("HOME=" + home.string());
-        std::vector<char*> envp;
-        for (auto& e : environment) envp.push_back(e.data());
-        envp.push_back(nullptr);
-
-        const auto stdoutFile = dir / "stdout";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) return -1;
-        const auto started = Clock::now();
-        while (readFile(stdoutFile).find(cue) == std::string::npos &&
-               Clock::now() - started < std::chrono::seconds(30))
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // well inside the song
-        kill(pid, SIGINT);
-        if (interrupts == 2) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            kill(pid, SIGINT);
-        }
-        const auto signalled = Clock::now();
-        int status = 0;
-        while (waitpid(pid, &status, WNOHANG) == 0) {
-            // Whatever happens, the run must not outlive the test.
-            if (Clock::now() - signalled > std::chrono::seconds(20)) kill(pid, SIGKILL);
-            if (Clock::now() - signalled > std::chrono::seconds(6)) releaseLock();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        seconds = std::chrono::duration<double>(Clock::now() - signalled).count();
-        output = readFile(stdoutFile);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        const InterruptedRun run = interruptAfter(args, cue, interrupts, 20);
+        seconds = run.seconds;
+        output = run.out;
+        return run.exitCode;
     }
 
     // What the stopped run left in the destination: no MP3 and no temporary file.

@@ -6,12 +6,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -73,6 +76,49 @@ CommandResult runPython(const std::string& code, const std::vector<std::string>&
     std::vector<std::string> argv = {"/usr/bin/python3", "-c", code};
     argv.insert(argv.end(), args.begin(), args.end());
     return runCommand(argv);
+}
+
+InterruptedRun interruptAfter(const std::vector<std::string>& argv, const std::string& cue,
+                              int interrupts, double giveUpSeconds) {
+    using Clock = std::chrono::steady_clock;
+    InterruptedRun run;
+    TempDir scratch;
+    const auto outPath = scratch / "out";
+    std::vector<std::string> args = argv;
+    std::vector<char*> argp;
+    for (auto& a : args) argp.push_back(a.data());
+    argp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return run;
+    const auto started = Clock::now();
+    while (readFile(outPath).find(cue) == std::string::npos &&
+           Clock::now() - started < std::chrono::seconds(30))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // well inside the work
+    for (int i = 0; i < interrupts; ++i) {
+        if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        kill(pid, SIGINT);
+    }
+    const auto signalled = Clock::now();
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        // Whatever happens, the run must not outlive the test.
+        if (std::chrono::duration<double>(Clock::now() - signalled).count() > giveUpSeconds)
+            kill(pid, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    run.seconds = std::chrono::duration<double>(Clock::now() - signalled).count();
+    run.out = readFile(outPath);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
 }
 
 std::string readFile(const std::filesystem::path& file) {

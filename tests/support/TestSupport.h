@@ -43,6 +43,19 @@ std::filesystem::path fixture(const std::string& name);
 CommandResult runCli(const std::vector<std::string>& args,
                      const std::vector<std::string>& extraEnvironment = {});
 
+// A program stopped with Ctrl-C in the middle of its work.
+struct InterruptedRun {
+    int exitCode = -1;   // 128 + the signal when a signal ended it
+    double seconds = 0;  // how long it lived after the last SIGINT
+    std::string out;
+};
+
+// Starts `argv` (stdin from /dev/null, stderr dropped), waits until its output shows `cue` and
+// 0.3 s more, sends SIGINT `interrupts` times 50 ms apart and waits for its end; a run still alive
+// `giveUpSeconds` after the last signal is killed.
+InterruptedRun interruptAfter(const std::vector<std::string>& argv, const std::string& cue,
+                              int interrupts, double giveUpSeconds);
+
 // Every file under `root` (links included, not followed), relative to it and sorted.
 std::vector<std::string> filesUnder(const std::filesystem::path& root);
 
